@@ -1,0 +1,172 @@
+// The five exported functions. This is the only place where errors stop:
+// everything raised below a parse call is caught here and becomes the error
+// text of the result record.
+#include "vellum_sql_parser.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+#include "ffi/sql_document.h"
+#include "promql/promql_document.h"
+#include "support/errors.h"
+
+namespace vellum {
+namespace {
+
+constexpr std::int32_t kMaxSqlInputBytes = 1048576;
+constexpr char kVersion[] = "0.25.0";
+
+// Returned when not even the error text can be allocated; vellum_free_buffer
+// recognises it and leaves it alone.
+constexpr char kOutOfMemoryText[] =
+    "internal parser defect (this is a parser bug, not invalid SQL): out of memory";
+
+void setError(ParseResult& result, std::string_view prefix, std::string_view message) {
+  result.status = 1;
+  result.data = nullptr;
+  result.data_len = 0;
+  std::size_t length = prefix.size() + message.size();
+  if (length > 2147483647u - 1) length = 2147483647u - 1;
+  char* text = static_cast<char*>(std::malloc(length + 1));
+  if (text == nullptr) {
+    result.error = const_cast<char*>(kOutOfMemoryText);
+    result.error_len = static_cast<std::int32_t>(sizeof(kOutOfMemoryText) - 1);
+    return;
+  }
+  std::size_t head = prefix.size() < length ? prefix.size() : length;
+  std::memcpy(text, prefix.data(), head);
+  std::memcpy(text + head, message.data(), length - head);
+  text[length] = '\0';
+  result.error = text;
+  result.error_len = static_cast<std::int32_t>(length);
+}
+
+// Runs one parse call and turns its outcome into the result record.
+template <class Body>
+ParseResult runParseCall(Body&& body) noexcept {
+  ParseResult result;
+  std::memset(&result, 0, sizeof result);
+  try {
+    DocumentBytes document = body();
+    if (document.size > 2147483647u) throw ValueError("document exceeds 2147483647-byte limit");
+    result.data_len = static_cast<std::int32_t>(document.size);
+    result.data = document.size == 0 ? nullptr : document.data.release();
+  } catch (const RecoverableError& e) {
+    setError(result, {}, e.message());
+  } catch (const InternalDefect& e) {
+    setError(result, kDefectPrefix, e.message());
+  } catch (const std::bad_alloc&) {
+    setError(result, kDefectPrefix, "out of memory");
+  } catch (const std::exception& e) {
+    setError(result, kDefectPrefix, e.what());
+  } catch (...) {
+    setError(result, kDefectPrefix, "unknown exception");
+  }
+  return result;
+}
+
+// Checks the SQL input and copies it into a buffer of our own.
+std::string copySqlInput(const char* src, std::int32_t len) {
+  if (len < 0) throw ValueError("SQL input length must not be negative");
+  if (len > kMaxSqlInputBytes) throw ValueError("SQL input exceeds 1048576-byte limit");
+  if (src == nullptr) throw ValueError("SQL input pointer must not be null");
+  std::string text(src, static_cast<std::size_t>(len));
+  if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
+    throw ValueError("SQL input contains an interior NUL byte");
+  }
+  return text;
+}
+
+// Reads the PromQL input: the whole NUL-terminated string, or its first
+// `len` bytes. Never reads past the terminating NUL.
+std::string copyPromQlInput(const char* src, std::int32_t len) {
+  if (src == nullptr) return {};
+  if (len <= 0) return std::string(src);
+  std::size_t available = strnlen(src, static_cast<std::size_t>(len));
+  if (available < static_cast<std::size_t>(len)) {
+    raiseDefect("index " + std::to_string(available) + " out of range for PromQL input of " +
+                std::to_string(available) + " bytes (len " + std::to_string(len) + ")");
+  }
+  return std::string(src, available);
+}
+
+// ---------------------------------------------------------------------------
+// Fatal-signal reports.
+
+const char* signalLine(int sig) {
+  switch (sig) {
+    case SIGINT: return "SIGINT: Interrupted by Ctrl-C.\n";
+    case SIGSEGV: return "SIGSEGV: Illegal storage access. (Attempt to read from nil?)\n";
+    case SIGABRT: return "SIGABRT: Abnormal termination.\n";
+    case SIGFPE: return "SIGFPE: Arithmetic error.\n";
+    case SIGILL: return "SIGILL: Illegal operation.\n";
+    default: return "unknown signal\n";
+  }
+}
+
+extern "C" void reportFatalSignal(int sig) {
+  // Only async-signal-safe calls: write(2) is unbuffered, so the line is out
+  // before the default action runs.
+  const char* line = signalLine(sig);
+  ssize_t ignored = write(STDERR_FILENO, line, std::strlen(line));
+  (void)ignored;
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// Installs `handler` for `sig` only when the signal still has its default
+// disposition, so a host's own handling (a JVM's, the Go runtime's, an
+// interpreter's Ctrl-C) is never replaced.
+void installIfDefault(int sig, void (*handler)(int)) {
+  struct sigaction current;
+  if (sigaction(sig, nullptr, &current) != 0) return;
+  if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
+  struct sigaction wanted;
+  std::memset(&wanted, 0, sizeof wanted);
+  wanted.sa_handler = handler;
+  sigemptyset(&wanted.sa_mask);
+  sigaction(sig, &wanted, nullptr);
+}
+
+void initialiseLibrary() {
+  for (int sig : {SIGINT, SIGSEGV, SIGABRT, SIGFPE, SIGILL}) installIfDefault(sig, reportFatalSignal);
+  installIfDefault(SIGPIPE, SIG_IGN);
+}
+
+__attribute__((constructor)) void initialiseOnLoad() { initialiseLibrary(); }
+
+}  // namespace
+}  // namespace vellum
+
+extern "C" {
+
+VELLUM_API ParseResult vellum_parse_sql(const char* src, int32_t len) {
+  return vellum::runParseCall([&] {
+    std::string text = vellum::copySqlInput(src, len);
+    return vellum::parseSqlDocument(text);
+  });
+}
+
+VELLUM_API ParseResult vellum_parse_promql(const char* src, int32_t len) {
+  return vellum::runParseCall([&] {
+    std::string text = vellum::copyPromQlInput(src, len);
+    return vellum::parsePromQlDocument(text);
+  });
+}
+
+VELLUM_API void vellum_free_buffer(void* p) {
+  if (p == vellum::kOutOfMemoryText) return;
+  std::free(p);
+}
+
+VELLUM_API const char* vellum_parser_version(void) { return vellum::kVersion; }
+
+VELLUM_API void vellum_parser_init(void) { vellum::initialiseLibrary(); }
+
+}  // extern "C"

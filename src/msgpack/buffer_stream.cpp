@@ -1,0 +1,50 @@
+#include <cstdlib>
+#include <new>
+
+#include "msgpack/output_stream.h"
+#include "support/errors.h"
+
+namespace vellum {
+
+BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, std::string limitMessage)
+    : maxBytes_(maxBytes), limitMessage_(std::move(limitMessage)) {
+  if (initialCapacity != 0) {
+    data_ = static_cast<std::uint8_t*>(std::malloc(initialCapacity));
+    if (data_ == nullptr) throw std::bad_alloc();
+    pos_ = data_;
+    limit_ = data_ + initialCapacity;
+  }
+}
+
+BufferStream::~BufferStream() { std::free(data_); }
+
+void BufferStream::overflow(const std::uint8_t* bytes, std::size_t length) {
+  std::size_t used = size();
+  if (length > maxBytes_ - used) throw ValueError(limitMessage_);
+  std::size_t capacity = static_cast<std::size_t>(limit_ - data_);
+  std::size_t wanted = capacity < 256 ? 256 : capacity * 2;
+  if (wanted < used + length) wanted = used + length;
+  if (wanted > maxBytes_) wanted = maxBytes_;  // the window never reaches past the limit
+  auto* fresh = static_cast<std::uint8_t*>(std::realloc(data_, wanted));
+  if (fresh == nullptr) throw std::bad_alloc();
+  data_ = fresh;
+  pos_ = data_ + used;
+  limit_ = data_ + wanted;
+  std::memcpy(pos_, bytes, length);
+  pos_ += length;
+}
+
+std::uint8_t* BufferStream::release() {
+  std::size_t used = size();
+  std::uint8_t* out = nullptr;
+  if (used != 0) {
+    out = static_cast<std::uint8_t*>(std::realloc(data_, used));
+    if (out == nullptr) out = data_;  // shrinking cannot really fail; keep the block
+  } else {
+    std::free(data_);
+  }
+  data_ = pos_ = limit_ = nullptr;
+  return out;
+}
+
+}  // namespace vellum

@@ -1,0 +1,66 @@
+// Byte sinks for the MessagePack encoder.
+//
+// OutputStream keeps a window [pos_, limit_) of writable memory so that the
+// common case of a write is an inline memcpy; when a write does not fit the
+// window, the stream's overflow() decides what happens (grow a buffer, check
+// the bytes, raise an error). A stream that inspects every byte simply keeps
+// an empty window.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace vellum {
+
+class OutputStream {
+ public:
+  virtual ~OutputStream() = default;
+
+  void writeData(const void* bytes, std::size_t length) {
+    if (length <= static_cast<std::size_t>(limit_ - pos_)) {
+      if (length != 0) std::memcpy(pos_, bytes, length);
+      pos_ += length;
+      return;
+    }
+    overflow(static_cast<const std::uint8_t*>(bytes), length);
+  }
+
+ protected:
+  // Called when `length` bytes do not fit the current window.
+  virtual void overflow(const std::uint8_t* bytes, std::size_t length) = 0;
+
+  std::uint8_t* pos_ = nullptr;
+  std::uint8_t* limit_ = nullptr;
+};
+
+// A growable buffer. The written bytes can be taken over with release().
+class BufferStream final : public OutputStream {
+ public:
+  // `maxBytes` bounds the document; writing past it raises ValueError with
+  // `limitMessage`.
+  explicit BufferStream(std::size_t initialCapacity = 0,
+                        std::size_t maxBytes = 2147483647,
+                        std::string limitMessage = "MessagePack document exceeds 2147483647-byte limit");
+  ~BufferStream() override;
+  BufferStream(const BufferStream&) = delete;
+  BufferStream& operator=(const BufferStream&) = delete;
+
+  std::size_t size() const { return static_cast<std::size_t>(pos_ - data_); }
+  const std::uint8_t* data() const { return data_; }
+
+  // Hands over a malloc'd buffer of exactly size() bytes (null when empty);
+  // the stream is empty afterwards.
+  std::uint8_t* release();
+
+ protected:
+  void overflow(const std::uint8_t* bytes, std::size_t length) override;
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t maxBytes_;
+  std::string limitMessage_;
+};
+
+}  // namespace vellum

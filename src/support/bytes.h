@@ -1,0 +1,21 @@
+// An owned, malloc'd byte buffer: the form in which a finished document
+// travels from a front end to the exported function.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace vellum {
+
+struct FreeDeleter {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+
+struct DocumentBytes {
+  std::unique_ptr<std::uint8_t, FreeDeleter> data;
+  std::size_t size = 0;
+};
+
+}  // namespace vellum

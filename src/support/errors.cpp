@@ -1,0 +1,7 @@
+#include "support/errors.h"
+
+namespace vellum {
+
+void raiseDefect(const std::string& message) { throw InternalDefect(message); }
+
+}  // namespace vellum
