@@ -1,0 +1,149 @@
+// Parser core: token movement, expectations, positioned errors and the
+// nesting limit; literal conversions; the name-token classes.
+#include "sql/parser.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "support/errors.h"
+
+namespace vellum::sql {
+
+bool isNameToken(TokenKind kind) {
+  switch (kind) {
+    case tkIdent: case tkBegin: case tkStart: case tkTransaction: case tkCommit: case tkRollback:
+    case tkSavepoint: case tkRelease: case tkFetch: case tkNext: case tkTies: case tkOnly: case tkRow:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isWideNameToken(TokenKind kind) {
+  return isNameToken(kind) || kind == tkFirst || kind == tkLast || kind == tkTime;
+}
+
+bool isImplicitAliasToken(TokenKind kind) { return kind != tkFetch && isNameToken(kind); }
+
+bool isWindowBaseNameToken(TokenKind kind) {
+  switch (kind) {
+    case tkIdent: case tkFetch: case tkNext: case tkTies: case tkOnly: case tkRow:
+      return true;
+    default:
+      return false;
+  }
+}
+
+Parser::Parser(std::string_view text, Arena& a) : arena(a), lexer(initLexer(text)) {
+  current = nextToken(lexer, &arena);
+}
+
+Token Parser::advance() {
+  Token consumed = current;
+  previous = current;
+  current = nextToken(lexer, &arena);
+  return consumed;
+}
+
+TokenKind Parser::peekKind() const {
+  Lexer copy = lexer;
+  return nextToken(copy, nullptr).kind;
+}
+
+TokenKind Parser::peekKind2() const {
+  Lexer copy = lexer;
+  nextToken(copy, nullptr);
+  return nextToken(copy, nullptr).kind;
+}
+
+bool Parser::accept(TokenKind kind) {
+  if (current.kind != kind) return false;
+  advance();
+  return true;
+}
+
+bool Parser::isWord(std::string_view word) const {
+  if (current.kind != tkIdent || current.text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    char a = current.text[i];
+    char b = word[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + ('a' - 'A'));
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
+    if (a != b) return false;
+  }
+  return true;
+}
+
+Token Parser::expect(TokenKind kind) {
+  if (current.kind != kind) error(std::string("expected ") + std::string(tokenKindName(kind)));
+  return advance();
+}
+
+Token Parser::expectWord(std::string_view word) {
+  if (!isWord(word)) error(std::string("expected ") + std::string(word));
+  return advance();
+}
+
+Token Parser::expectIdent(std::string_view what) {
+  if (!isNameToken(current.kind)) error(std::string("expected ") + std::string(what));
+  return advance();
+}
+
+Token Parser::expectName(std::string_view what) {
+  if (!isWideNameToken(current.kind)) error(std::string("expected ") + std::string(what));
+  return advance();
+}
+
+void Parser::error(std::string_view message) const {
+  std::string text = "Parse error at line ";
+  text += std::to_string(current.line);
+  text += ", col ";
+  text += std::to_string(current.column);
+  text += ": ";
+  text += message;
+  text += " (got ";
+  text += tokenKindName(current.kind);
+  text += " '";
+  text += current.text;
+  text += "')";
+  throw ParseError(std::move(text));
+}
+
+void Parser::enterNesting() {
+  if (depth >= kMaxNestingDepth) throw ParseError("maximum SQL syntactic nesting depth of 128 exceeded");
+  ++depth;
+}
+
+void Parser::leaveNesting() { --depth; }
+
+std::int64_t Parser::convertInteger(std::string_view digits) {
+  std::int64_t value = 0;
+  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec == std::errc::result_out_of_range) throw ValueError("Parsed integer outside of valid range");
+  check(ec == std::errc() && ptr == digits.data() + digits.size(), "integer token is not a digit run");
+  return value;
+}
+
+bool Parser::convertUnsigned(std::string_view digits, std::uint64_t& value) {
+  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec == std::errc::result_out_of_range) return false;
+  check(ec == std::errc() && ptr == digits.data() + digits.size(), "integer token is not a digit run");
+  return true;
+}
+
+double Parser::convertFloat(std::string_view text) {
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // Digits, a point and digits: out of range is either too large (a
+    // non-zero integer part) or too small to be told from zero.
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == '0') ++i;
+    return (i < text.size() && text[i] != '.') ? HUGE_VAL : 0.0;
+  }
+  check(ec == std::errc() && ptr == text.data() + text.size(), "float token is not a number");
+  return value;
+}
+
+}  // namespace vellum::sql

@@ -1,0 +1,161 @@
+// The SQL parser: hand-written recursive descent with one current token;
+// further look-ahead scans on a copy of the lexer.
+//
+// One Parser class, its grammar split over files by area:
+//   parser.cpp            core operations (advance, expect, error, nesting)
+//   parse_expr.cpp        precedence levels, predicates, JSON arrows, subscripts
+//   parse_primary.cpp     primaries, function calls, CAST, CASE, literals
+//   parse_types.cpp       data types
+//   parse_query.cpp       SELECT, VALUES, WITH, set operations, ORDER BY, LIMIT
+//   parse_from.cpp        FROM items and joins
+//   parse_grouping.cpp    GROUP BY elements, window specifications and frames
+//   parse_statements.cpp  statement list, dispatch, span back-fill, utility statements
+//
+// Every parse function returns a node allocated in the call's Arena, with
+// `current` moved past what it consumed, or raises ParseError.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "sql/lexer.h"
+#include "sql/tree.h"
+#include "support/arena.h"
+
+namespace vellum::sql {
+
+inline constexpr std::int64_t kMaxNestingDepth = 128;
+
+// Token classes for the name rules.
+// *Name* (expectIdent): tkIdent and the non-reserved keywords below.
+bool isNameToken(TokenKind kind);
+// *Wide name* (expectName): a Name, or FIRST, LAST, TIME.
+bool isWideNameToken(TokenKind kind);
+// *Implicit alias*: a Name other than FETCH.
+bool isImplicitAliasToken(TokenKind kind);
+// *Window base name*: tkIdent, FETCH, NEXT, TIES, ONLY, ROW.
+bool isWindowBaseNameToken(TokenKind kind);
+
+class Parser {
+ public:
+  Parser(std::string_view text, Arena& arena);
+
+  Arena& arena;
+  Lexer lexer;
+  Token current;
+  Token previous;
+  std::int64_t depth = 0;
+  std::int64_t paramCount = 0;
+
+  // ---- Core operations (parser.cpp) ----
+  Token advance();
+  TokenKind peekKind() const;
+  TokenKind peekKind2() const;
+  bool at(TokenKind kind) const { return current.kind == kind; }
+  // Consumes the current token when it has the kind.
+  bool accept(TokenKind kind);
+  // True when `current` is a tkIdent equal to `word`, ignoring ASCII case.
+  bool isWord(std::string_view word) const;
+  Token expect(TokenKind kind);
+  Token expectWord(std::string_view word);
+  Token expectIdent(std::string_view what);
+  Token expectName(std::string_view what);
+  [[noreturn]] void error(std::string_view message) const;
+  void enterNesting();
+  void leaveNesting();
+
+  // Literal conversions. A tkInteger above the signed 64-bit range raises
+  // ValueError "Parsed integer outside of valid range"; a tkFloat too large
+  // for a double is infinity.
+  static std::int64_t convertInteger(std::string_view digits);
+  static double convertFloat(std::string_view text);
+  // Unsigned 64-bit conversion; false when the value is out of range.
+  static bool convertUnsigned(std::string_view digits, std::uint64_t& value);
+
+  // Span helpers.
+  static SqlSpan spanFrom(const SqlSpan& start, const SqlSpan& end) {
+    return {start.startLine, start.startColumn, end.endLine, end.endColumn};
+  }
+  static SqlSpan spanFrom(const Token& start, const Token& end) {
+    return {start.line, start.column, end.endLine, end.endColumn};
+  }
+
+  // ---- Expressions (parse_expr.cpp) ----
+  SqlNode* parseExpression();
+  SqlNode* parseConcat();
+  SqlNode* parsePredicate();
+  SqlNode* parseJsonAccess();
+  SqlNode* parsePostfix();
+  SqlNode* parseParenSubquery();
+
+  // ---- Primaries (parse_primary.cpp) ----
+  SqlNode* parsePrimary();
+  SqlNode* parseFunctionCall(const Token& name);
+  SqlNode* parseCast(const Token& keyword, SqlNodeKind kind);
+  SqlNode* parseVectorLiteral();
+  SqlNode* parseOver();
+
+  // ---- Data types (parse_types.cpp) ----
+  SqlNode* parseDataType();
+
+  // ---- Queries (parse_query.cpp) ----
+  SqlNode* parseQueryExpression();
+  SqlNode* parseWithQuery();
+  SqlNode* parseQueryTerm();
+  SqlNode* parseSelectCore();
+  SqlNode* parseValues();
+  void parseSelectList(SqlNode* list);
+  SqlNode* parseSelectItem();
+  SqlNode* parseOrderItem();
+  void parseLimitClauses(SqlNode* body);
+
+  // ---- FROM (parse_from.cpp) ----
+  SqlNode* parseFromClause();
+  SqlNode* parseFromItem();
+  SqlNode* parseTableAlias(SqlNode* item);
+  void parseUsingColumns(TextList& columns);
+  SqlNode* parseTableFunction(const Token& name, bool lateral);
+
+  // ---- Grouping and windows (parse_grouping.cpp) ----
+  SqlNode* parseGroupingElement();
+  SqlNode* parseGroupingSetElement();
+  SqlNode* parseRollupOrCube(SqlNodeKind kind);
+  SqlNode* parseWindowSpec();
+  SqlNode* parseWindowFrame();
+  SqlNode* parseFrameBound();
+
+  // ---- Statements (parse_statements.cpp) ----
+  SqlNode* parseStatement();
+  SqlNode* parseExplain();
+  SqlNode* parsePragma();
+  SqlNode* parseShow();
+  SqlNode* parseDescribe();
+  SqlNode* parseBegin();
+  SqlNode* parseSetTransaction();
+  void parseTransactionCharacteristics(SqlNode* node, bool atLeastOne);
+  SqlNode* parseCommit();
+  SqlNode* parseRollback();
+  SqlNode* parseSavepoint();
+  SqlNode* parseRelease();
+};
+
+// Raises the nesting depth for its lifetime.
+class NestingGuard {
+ public:
+  explicit NestingGuard(Parser& parser) : parser_(parser) { parser_.enterNesting(); }
+  ~NestingGuard() { parser_.leaveNesting(); }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  Parser& parser_;
+};
+
+// The whole text as a list of statement roots, in source order.
+NodeList parseStatements(std::string_view text, Arena& arena);
+
+// Gives every node with the empty span the span of its parent (the root is
+// its own parent). Iterative: safe on trees of any depth.
+void backfillSpans(SqlNode* node, SqlNode* parent);
+
+}  // namespace vellum::sql
