@@ -84,9 +84,10 @@ std::string copySqlInput(const char* src, std::int32_t len) {
 }
 
 // Reads the PromQL input: the whole NUL-terminated string, or its first
-// `len` bytes. Never reads past the terminating NUL.
+// `len` bytes. Never reads past the terminating NUL, nor past `len` bytes. A
+// null pointer is the empty string, so a positive `len` with it is too long.
 std::string copyPromQlInput(const char* src, std::int32_t len) {
-  if (src == nullptr) return {};
+  if (src == nullptr) src = "";
   if (len <= 0) return std::string(src);
   std::size_t available = strnlen(src, static_cast<std::size_t>(len));
   if (available < static_cast<std::size_t>(len)) {
