@@ -146,10 +146,8 @@ VELLUM_VARIANT_FIELD(NodeList, children, Children, children)
 #undef VELLUM_VARIANT_FIELD
 
 SqlNode* newNode(Arena& arena, SqlNodeKind kind, SqlSpan span) {
-  // The variant union is zeroed as a whole so that every branch starts empty.
-  void* memory = arena.allocate(sizeof(SqlNode), alignof(SqlNode));
-  std::memset(memory, 0, sizeof(SqlNode));
-  return new (memory) SqlNode(kind, span);
+  // The constructor zeroes the variant, so that every branch starts empty.
+  return arena.make<SqlNode>(kind, span);
 }
 
 SqlNode* newIdentifier(Arena& arena, std::string_view text, SqlSpan span) {

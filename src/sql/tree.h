@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "support/arena.h"
@@ -117,7 +118,12 @@ struct SqlNode {
   SqlNodeKind kind;
   std::int64_t paramIndex = 0;
 
-  explicit SqlNode(SqlNodeKind k, SqlSpan s) : span(s), kind(k) {}
+  // The variant is zeroed here, inside the constructor: bytes written to the
+  // storage before construction are dead to the compiler (lifetime DSE) and
+  // may never reach memory, so zeroing in the allocator is not enough.
+  explicit SqlNode(SqlNodeKind k, SqlSpan s) : span(s), kind(k) {
+    std::memset(static_cast<void*>(&v_), 0, sizeof v_);
+  }
 
   // Rare common fields: read as empty defaults until written.
   const SqlNodeExtra& extra() const;
