@@ -120,7 +120,7 @@ std::string dumpTree(const SqlNode* root, bool withSpans) {
       continue;
     }
     std::string atom = atomOf(n);
-    if (!atom.empty() && n->kind != nkStar && n->kind != nkParameter && flagsOf(n).empty()) {
+    if (!atom.empty() && flagsOf(n).empty()) {
       out += atom;
       if (withSpans) out += spanText(n->span);
       continue;
