@@ -1,27 +1,384 @@
-// Placeholder until this grammar area lands.
+// The top of the SQL parser: the statement list, the dispatcher, the span
+// back-fill, and the small statements (EXPLAIN, PRAGMA, SHOW, DESCRIBE and
+// the transaction statements).
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "sql/parser.h"
-#include "support/errors.h"
 
 namespace vellum::sql {
+namespace {
 
-SqlNode* Parser::parseStatement() { error("not available yet"); }
-SqlNode* Parser::parseExplain() { error("not available yet"); }
-SqlNode* Parser::parsePragma() { error("not available yet"); }
-SqlNode* Parser::parseShow() { error("not available yet"); }
-SqlNode* Parser::parseDescribe() { error("not available yet"); }
-SqlNode* Parser::parseBegin() { error("not available yet"); }
-SqlNode* Parser::parseSetTransaction() { error("not available yet"); }
-SqlNode* Parser::parseCommit() { error("not available yet"); }
-SqlNode* Parser::parseRollback() { error("not available yet"); }
-SqlNode* Parser::parseSavepoint() { error("not available yet"); }
-SqlNode* Parser::parseRelease() { error("not available yet"); }
-void Parser::parseTransactionCharacteristics(SqlNode*, bool) { error("not available yet"); }
-
-NodeList parseStatements(std::string_view text, Arena& arena) {
-  Parser p(text, arena);
-  p.error("statements are not available yet");
+[[noreturn]] void notAvailableYet(const Parser& p, std::string_view statement) {
+  p.error(std::string(statement) + " statements are not available yet");
 }
 
-void backfillSpans(SqlNode*, SqlNode*) {}
+// Statements that EXPLAIN refuses to explain.
+bool isUnexplainable(SqlNodeKind kind) {
+  switch (kind) {
+    case nkExplain: case nkBegin: case nkSetTransaction: case nkCommit: case nkRollback:
+    case nkSavepoint: case nkRollbackToSavepoint: case nkReleaseSavepoint:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void extendTo(SqlNode* node, const Token& last) {
+  node->span.endLine = last.endLine;
+  node->span.endColumn = last.endColumn;
+}
+
+// EXPLAIN [ANALYZE] [( option {, option} )] where option is ANALYZE or
+// FORMAT {JSON|TEXT}: one level of a run of EXPLAIN prefixes, up to the
+// explained statement.
+SqlNode* parseExplainPrefix(Parser& p) {
+  SqlNode* explain = newNode(p.arena, nkExplain, p.expect(tkExplain).span());
+  explain->mutableExtra(p.arena).explainFormat = "Text";
+  if (p.isWord("analyze")) {
+    p.advance();
+    explain->analyze = true;
+  }
+  if (!p.accept(tkLParen)) return explain;
+  bool formatGiven = false;
+  do {
+    if (!p.at(tkIdent)) p.error("expected ANALYZE or FORMAT explain option");
+    if (p.isWord("analyze")) {
+      if (explain->analyze) p.error("duplicate ANALYZE explain option");
+      p.advance();
+      explain->analyze = true;
+    } else if (p.isWord("format")) {
+      if (formatGiven) p.error("duplicate FORMAT explain option");
+      p.advance();
+      formatGiven = true;
+      if (p.at(tkJson)) {
+        explain->mutableExtra(p.arena).explainFormat = "Json";
+      } else if (!p.at(tkText)) {
+        p.error("expected JSON or TEXT explain format");
+      }
+      p.advance();
+    } else {
+      p.error("expected ANALYZE or FORMAT explain option");
+    }
+  } while (p.accept(tkComma));
+  p.expect(tkRParen);
+  return explain;
+}
+
+// The fixed-name pragmas of SHOW and DESCRIBE: the name takes the keyword's
+// span, and an optional table name comes as a string.
+SqlNode* newNamedPragma(Parser& p, const Token& keyword, std::string_view name) {
+  SqlNode* pragma = newNode(p.arena, nkPragma, keyword.span());
+  pragma->children().push_back(p.arena, newIdentifier(p.arena, name, keyword.span()));
+  return pragma;
+}
+
+void addTableArgument(Parser& p, SqlNode* pragma) {
+  Token table = p.expectIdent("table name");
+  pragma->children().push_back(p.arena, newStringLit(p.arena, table.text, table.span()));
+  extendTo(pragma, table);
+}
+
+SqlNode* newNamedNode(Parser& p, SqlNodeKind kind, const Token& keyword, const Token& name) {
+  SqlNode* node = newNode(p.arena, kind, Parser::spanFrom(keyword, name));
+  node->children().push_back(p.arena, newIdentifier(p.arena, name.text, name.span()));
+  return node;
+}
+
+}  // namespace
+
+NodeList parseStatements(std::string_view text, Arena& arena) {
+  Parser parser(text, arena);
+  NodeList statements;
+  for (;;) {
+    while (parser.accept(tkSemicolon)) {
+    }
+    if (parser.at(tkEof)) break;
+    parser.paramCount = 0;
+    SqlNode* statement = parser.parseStatement();
+    backfillSpans(statement, statement);
+    statements.push_back(arena, statement);
+  }
+  return statements;
+}
+
+// Picks the statement grammar by the first token; one `;` after the statement
+// is consumed.
+SqlNode* Parser::parseStatement() {
+  SqlNode* statement;
+  switch (current.kind) {
+    case tkSelect: case tkValues: statement = parseQueryExpression(); break;
+    case tkWith: statement = parseWithQuery(); break;
+    case tkExplain: statement = parseExplain(); break;
+    case tkInsert: notAvailableYet(*this, "INSERT");
+    case tkUpdate: notAvailableYet(*this, "UPDATE");
+    case tkDelete: notAvailableYet(*this, "DELETE");
+    case tkCreate: notAvailableYet(*this, "CREATE");
+    case tkDrop: notAvailableYet(*this, "DROP");
+    case tkAlter: notAvailableYet(*this, "ALTER");
+    case tkPragma: statement = parsePragma(); break;
+    case tkDesc: statement = parseDescribe(); break;
+    case tkBegin: case tkStart: statement = parseBegin(); break;
+    case tkSet: statement = parseSetTransaction(); break;
+    case tkCommit: statement = parseCommit(); break;
+    case tkRollback: statement = parseRollback(); break;
+    case tkSavepoint: statement = parseSavepoint(); break;
+    case tkRelease: statement = parseRelease(); break;
+    default:
+      if (isWord("merge")) notAvailableYet(*this, "MERGE");
+      if (isWord("copy")) notAvailableYet(*this, "COPY");
+      if (isWord("show")) {
+        statement = parseShow();
+      } else if (isWord("describe") || isWord("desc")) {
+        statement = parseDescribe();
+      } else if (isWord("truncate")) {
+        notAvailableYet(*this, "TRUNCATE");
+      } else {
+        error("expected SQL statement (SHOW, DESCRIBE, EXPLAIN, WITH, SELECT, INSERT, UPDATE, DELETE, "
+              "MERGE, COPY, CREATE, DROP, ALTER, TRUNCATE, PRAGMA, BEGIN, START TRANSACTION, SET "
+              "TRANSACTION, COMMIT, ROLLBACK, SAVEPOINT, RELEASE)");
+      }
+      break;
+  }
+  accept(tkSemicolon);
+  return statement;
+}
+
+// explain := EXPLAIN [ANALYZE] [(options)] statement
+// A run of EXPLAIN prefixes is read in a loop rather than by recursion, then
+// unwound innermost first with each level's check and the `;` that the
+// dispatcher consumes after each inner EXPLAIN, so errors land where the
+// nested reading would put them.
+SqlNode* Parser::parseExplain() {
+  std::vector<SqlNode*> levels;
+  do {
+    levels.push_back(parseExplainPrefix(*this));
+  } while (at(tkExplain));
+  SqlNode* explained = parseStatement();
+  for (std::size_t i = levels.size(); i-- > 0;) {
+    if (i + 1 != levels.size()) accept(tkSemicolon);
+    if (isUnexplainable(explained->kind)) error("EXPLAIN requires a query, DML, DDL, or PRAGMA statement");
+    SqlNode* explain = levels[i];
+    explain->children().push_back(arena, explained);
+    explain->span.endLine = explained->span.endLine;
+    explain->span.endColumn = explained->span.endColumn;
+    explained = explain;
+  }
+  return explained;
+}
+
+// PRAGMA name [= {integer|string}]
+SqlNode* Parser::parsePragma() {
+  SqlNode* pragma = newNode(arena, nkPragma, expect(tkPragma).span());
+  Token name = expectIdent("pragma name");
+  pragma->children().push_back(arena, newIdentifier(arena, name.text, name.span()));
+  if (accept(tkEq)) {
+    if (at(tkInteger)) {
+      pragma->children().push_back(arena, newIntLit(arena, convertInteger(current.text), current.span()));
+    } else if (at(tkString)) {
+      pragma->children().push_back(arena, newStringLit(arena, current.text, current.span()));
+    } else {
+      error("expected integer or string pragma value");
+    }
+    advance();
+  }
+  return pragma;
+}
+
+// SHOW TABLES | SHOW INDEXES [FROM name]
+SqlNode* Parser::parseShow() {
+  Token show = advance();
+  if (isWord("tables")) {
+    advance();
+    return newNamedPragma(*this, show, "show_tables");
+  }
+  if (!isWord("indexes")) error("expected TABLES or INDEXES after SHOW");
+  advance();
+  SqlNode* pragma = newNamedPragma(*this, show, "show_indexes");
+  if (accept(tkFrom)) addTableArgument(*this, pragma);
+  return pragma;
+}
+
+// {DESCRIBE|DESC} [TABLE] name; a single name, no qualifier.
+SqlNode* Parser::parseDescribe() {
+  Token keyword = advance();
+  accept(tkTable);
+  SqlNode* pragma = newNamedPragma(*this, keyword, "describe");
+  addTableArgument(*this, pragma);
+  return pragma;
+}
+
+// BEGIN [TRANSACTION] [characteristics] | START TRANSACTION [characteristics]
+SqlNode* Parser::parseBegin() {
+  Token keyword = advance();
+  SqlNode* begin = newNode(arena, nkBegin, keyword.span());
+  if (keyword.kind == tkStart) {
+    expect(tkTransaction);
+  } else {
+    accept(tkTransaction);
+  }
+  parseTransactionCharacteristics(begin, false);
+  extendTo(begin, previous);
+  return begin;
+}
+
+// SET TRANSACTION characteristics
+SqlNode* Parser::parseSetTransaction() {
+  SqlNode* set = newNode(arena, nkSetTransaction, expect(tkSet).span());
+  expect(tkTransaction);
+  parseTransactionCharacteristics(set, true);
+  extendTo(set, previous);
+  return set;
+}
+
+// characteristic {, characteristic} where characteristic is
+// ISOLATION LEVEL level or READ {ONLY|WRITE}, each kind at most once. Items
+// need a comma between them: without one the list ends.
+void Parser::parseTransactionCharacteristics(SqlNode* node, bool atLeastOne) {
+  bool any = false;
+  bool afterComma = false;
+  for (;;) {
+    if (isWord("isolation")) {
+      if (!node->isolationLevel().empty()) error("duplicate transaction isolation level");
+      advance();
+      expectWord("level");
+      if (!at(tkIdent)) error("expected transaction isolation level");
+      if (isWord("repeatable")) {
+        advance();
+        expectWord("read");
+        node->isolationLevel() = "RepeatableRead";
+      } else if (isWord("read")) {
+        advance();
+        if (isWord("uncommitted")) {
+          node->isolationLevel() = "ReadUncommitted";
+        } else if (isWord("committed")) {
+          node->isolationLevel() = "ReadCommitted";
+        } else {
+          error("expected COMMITTED or UNCOMMITTED after READ");
+        }
+        advance();
+      } else if (isWord("serializable")) {
+        advance();
+        node->isolationLevel() = "Serializable";
+      } else {
+        error("expected transaction isolation level");
+      }
+    } else if (isWord("read")) {
+      if (!node->accessMode().empty()) error("duplicate transaction access mode");
+      advance();
+      if (at(tkOnly)) {
+        node->accessMode() = "ReadOnly";
+      } else if (isWord("write")) {
+        node->accessMode() = "ReadWrite";
+      } else {
+        error("expected ONLY or WRITE after READ");
+      }
+      advance();
+    } else if (isWord("deferred") || isWord("immediate") || isWord("exclusive")) {
+      error("unsupported transaction characteristic");
+    } else {
+      if (afterComma) error("expected transaction characteristic after comma");
+      break;
+    }
+    any = true;
+    if (!accept(tkComma)) break;
+    afterComma = true;
+  }
+  if (atLeastOne && !any) error("expected transaction characteristic");
+}
+
+// COMMIT [TRANSACTION]
+SqlNode* Parser::parseCommit() {
+  SqlNode* commit = newNode(arena, nkCommit, expect(tkCommit).span());
+  if (at(tkTransaction)) extendTo(commit, advance());
+  return commit;
+}
+
+// ROLLBACK [TRANSACTION] [TO [SAVEPOINT] name]
+SqlNode* Parser::parseRollback() {
+  Token keyword = expect(tkRollback);
+  accept(tkTransaction);
+  if (accept(tkTo)) {
+    accept(tkSavepoint);
+    return newNamedNode(*this, nkRollbackToSavepoint, keyword, expectIdent("savepoint name"));
+  }
+  return newNode(arena, nkRollback, spanFrom(keyword, previous));
+}
+
+// SAVEPOINT name
+SqlNode* Parser::parseSavepoint() {
+  Token keyword = expect(tkSavepoint);
+  return newNamedNode(*this, nkSavepoint, keyword, expectIdent("savepoint name"));
+}
+
+// RELEASE [SAVEPOINT] name
+SqlNode* Parser::parseRelease() {
+  Token keyword = expect(tkRelease);
+  accept(tkSavepoint);
+  return newNamedNode(*this, nkReleaseSavepoint, keyword, expectIdent("savepoint name"));
+}
+
+// Pre-order walk with an explicit stack, so that left-deep chains of any
+// length cost no call depth. Every node-valued part is visited except
+// extraExpr, whose nodes keep the spans they were built with.
+void backfillSpans(SqlNode* node, SqlNode* parent) {
+  if (node == nullptr) return;
+  std::vector<std::pair<SqlNode*, SqlNode*>> pending;  // node, its parent
+  pending.emplace_back(node, parent);
+  std::vector<SqlNode*> parts;
+  while (!pending.empty()) {
+    auto [current, owner] = pending.back();
+    pending.pop_back();
+    if (current->span.isEmpty()) current->span = owner->span;
+    parts.clear();
+    switch (current->kind) {
+      case nkIdentifier: case nkStringLit: case nkIntervalLit: case nkIntLit: case nkFloatLit:
+      case nkBoolLit: case nkWindowFrameBound: case nkBegin: case nkSetTransaction:
+        break;
+      case nkBinaryOp:
+        parts.push_back(current->binLeft());
+        parts.push_back(current->binRight());
+        break;
+      case nkUnaryOp:
+        parts.push_back(current->unOperand());
+        break;
+      case nkCase:
+        parts.push_back(current->caseOperand());
+        for (SqlNode* branch : current->caseBranches()) parts.push_back(branch);
+        parts.push_back(current->caseElse());
+        break;
+      case nkCaseWhen:
+        parts.push_back(current->caseWhen());
+        parts.push_back(current->caseThen());
+        break;
+      case nkWindowFrame:
+        parts.push_back(current->frameStart());
+        parts.push_back(current->frameEnd());
+        break;
+      case nkAlias:
+        parts.push_back(current->aliasExpr());
+        break;
+      case nkFromJoin: case nkJoin:
+        parts.push_back(current->joinLeft());
+        parts.push_back(current->joinRight());
+        parts.push_back(current->joinCond());
+        break;
+      case nkSetOperation:
+        parts.push_back(current->setRight());
+        break;
+      case nkColumnDef:
+        parts.push_back(current->colType());
+        for (SqlNode* constraint : current->colConstraints()) parts.push_back(constraint);
+        break;
+      default:
+        for (SqlNode* child : current->children()) parts.push_back(child);
+        break;
+    }
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+      if (*it != nullptr) pending.emplace_back(*it, current);
+    }
+  }
+}
 
 }  // namespace vellum::sql
