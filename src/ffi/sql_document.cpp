@@ -1,11 +1,17 @@
 #include "ffi/sql_document.h"
 
-#include "support/errors.h"
+#include "ffi/sql_writer.h"
+#include "sql/parser.h"
+#include "support/arena.h"
 
 namespace vellum {
 
-DocumentBytes parseSqlDocument(std::string_view) {
-  throw ParseError("SQL parsing is not available yet");
+DocumentBytes parseSqlDocument(std::string_view text) {
+  // The tree lives in the arena until the document is written; the document
+  // goes straight into one growable buffer whose bytes are handed over.
+  Arena arena;
+  sql::NodeList statements = sql::parseStatements(text, arena);
+  return sql::writeSqlDocument(statements);
 }
 
 }  // namespace vellum

@@ -1,0 +1,99 @@
+// The SQL statement-list document: every statement, clause and expression of
+// a parsed SQL text written as MessagePack maps straight into an output
+// stream, without an intermediate document object.
+//
+// Trees may be as deep as the input is long along left-deep chains
+// (a+b+c..., a->'k'->'k'..., a[1][1]..., t JOIN u JOIN v...). The writer never
+// recurses along such a chain: writeExpr and writeFromItem walk down the
+// "lead" child (the first sub-tree a map writes: a binary operator's left
+// operand, a call's first argument, a join's left side) with an explicit
+// stack and finish the maps on the way back. The remaining recursion goes
+// through non-lead children only, which the parser's nesting limit bounds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "msgpack/output_stream.h"
+#include "sql/tree.h"
+#include "support/bytes.h"
+
+namespace vellum::sql {
+
+struct CallClauses;
+
+// Full FROM items carry "columns" (and "lateral" on derived tables); the
+// restricted form of continuous aggregate queries leaves them out.
+enum class FromMode : std::uint8_t { Full, Restricted };
+
+class SqlWriter {
+ public:
+  explicit SqlWriter(OutputStream& out);
+  SqlWriter(const SqlWriter&) = delete;
+  SqlWriter& operator=(const SqlWriter&) = delete;
+
+  // Statements (sql_write_statements.cpp).
+  // The whole document: an array of {"kind", "span"} envelopes.
+  void writeStatementList(const NodeList& statements);
+  // The statement map of one statement (the "kind" of its envelope).
+  void writeStatementKind(const SqlNode* node);
+
+  // Queries (sql_write_query.cpp).
+  void writeQuery(const SqlNode* select);            // the full SELECT map
+  void writeQueryBody(const SqlNode* node);          // SELECT or VALUES map
+  void writeRestrictedSelect(const SqlNode* select); // the 12-entry SELECT map
+  void writeFromItem(const SqlNode* item, FromMode mode);
+
+  // Expressions and their parts (sql_write_expr.cpp).
+  void writeExpr(const SqlNode* node);
+  void writeSpan(const SqlSpan& span);
+  void writeSelectItem(const SqlNode* item);
+  void writeOrderByItem(const SqlNode* item);
+  void writeWindowSpec(const SqlNode* spec);
+  void writeWindowFrame(const SqlNode* frame);
+  void writeDataType(const SqlNode* type);
+
+ private:
+  // Expression maps, split at the lead child (sql_write_expr.cpp).
+  bool writeExprHead(const SqlNode* node, const SqlNode** lead);
+  void writeExprTail(const SqlNode* node);
+  void writeLiteral(const SqlNode* node);
+  void writeCallAfterArgs(const SqlNode* node, const CallClauses& clauses);
+  void writeCase(const SqlNode* node);
+  void writeSubquery(const SqlNode* query);
+  void writeExprArray(const NodeList& nodes, std::size_t from, std::size_t to);
+  void writeOrderByArray(const SqlNode* clause);
+  void writeFrameBound(const SqlNode* bound);
+
+  // Query parts (sql_write_query.cpp).
+  void writeValues(const SqlNode* values);
+  void writeWith(const SqlNode* with);
+  void writeCte(const SqlNode* cte);
+  void writeSetOperations(const SqlNode* body, std::size_t count);
+  void writeGroupingElement(const SqlNode* element);
+  void writeNamedWindow(const SqlNode* window);
+  void writeFromLeaf(const SqlNode* item, FromMode mode);
+  void writeFunctionItem(const SqlNode* function, const SqlNode* alias);
+  void writeClauseExpr(const SqlNode* clause);
+
+  void writeTextArray(const TextList& texts);
+  void writeTextOrNil(std::string_view text);
+
+  OutputStream& out_;
+  // Nodes whose maps are open below their lead child, innermost last. One
+  // stack serves the whole document: every walk pops back to where it began.
+  std::vector<const SqlNode*> chain_;
+};
+
+// Writes the statement list into a growable buffer and hands the bytes over.
+DocumentBytes writeSqlDocument(const NodeList& statements);
+
+// The text of a float literal: shortest round-trip digits, laid out in plain
+// notation for decimal exponents -6 to 17 and in scientific notation beyond.
+// `buffer` needs kFloatTextCapacity bytes; returns the length.
+inline constexpr std::size_t kFloatTextCapacity = 40;
+std::size_t formatFloatText(double value, char* buffer);
+
+}  // namespace vellum::sql
