@@ -1,0 +1,290 @@
+#include "promql/promql_lexer.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "support/errors.h"
+
+namespace vellum::promql {
+namespace {
+
+// Byte classes. A "letter" is an ASCII letter or any byte from 0x80 up, so
+// that a UTF-8 name is one identifier whatever its characters.
+enum : std::uint8_t {
+  kLetter = 1,     // a-z, A-Z, 0x80-0xff
+  kDigit = 2,      // 0-9
+  kNameExtra = 4,  // _ and :, which names may hold besides letters and digits
+  kSpace = 8,      // space, tab, newline, carriage return
+  kUnit = 16,      // d h m s w y: a number followed by one of them is a duration
+};
+
+constexpr std::array<std::uint8_t, 256> makeByteClasses() {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 'a'; c <= 'z'; ++c) table[c] |= kLetter;
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] |= kLetter;
+  for (int c = 0x80; c <= 0xff; ++c) table[c] |= kLetter;
+  for (int c = '0'; c <= '9'; ++c) table[c] |= kDigit;
+  table['_'] |= kNameExtra;
+  table[':'] |= kNameExtra;
+  for (char c : {' ', '\t', '\n', '\r'}) table[static_cast<unsigned char>(c)] |= kSpace;
+  for (char c : {'d', 'h', 'm', 's', 'w', 'y'}) table[static_cast<unsigned char>(c)] |= kUnit;
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kByteClass = makeByteClasses();
+
+inline bool is(unsigned char c, std::uint8_t classes) { return (kByteClass[c] & classes) != 0; }
+
+constexpr std::string_view kTokenKindNames[] = {
+    "ptIdent",  "ptNumber",  "ptDuration", "ptString",       "ptOffset",       "ptBy",     "ptWithout",
+    "ptLBrace", "ptRBrace",  "ptLBracket", "ptRBracket",     "ptLParen",       "ptRParen", "ptComma",
+    "ptEq",     "ptNeq",     "ptRegexMatch", "ptRegexNoMatch", "ptPlus",       "ptMinus",  "ptStar",
+    "ptSlash",  "ptPercent", "ptCaret",    "ptEof",
+};
+static_assert(std::size(kTokenKindNames) == ptEof + 1);
+
+}  // namespace
+
+std::string_view promTokenKindName(PromTokenKind kind) {
+  check(kind <= ptEof, "PromQL token kind out of range");
+  return kTokenKindNames[kind];
+}
+
+void raisePromError(const PromPos& pos, std::string_view near, std::string_view message) {
+  std::string text = "PromQL parse error at line ";
+  text += std::to_string(pos.line);
+  text += ", col ";
+  text += std::to_string(pos.column);
+  text += ", offset ";
+  text += std::to_string(pos.offset);
+  text += " near '";
+  text += near;
+  text += "': ";
+  text += message;
+  throw PromQlParseError(std::move(text));
+}
+
+PromLexer::PromLexer(std::string_view text, Arena& arena) : text_(text), arena_(arena) {
+  if (const void* nul = std::memchr(text.data(), '\0', text.size())) {
+    text_ = text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
+  }
+  current_ = nextPromToken();
+}
+
+std::string_view PromLexer::characterAt(std::int64_t offset) const {
+  auto lead = static_cast<unsigned char>(text_[static_cast<std::size_t>(offset)]);
+  std::int64_t length = lead < 0xc0 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+  std::int64_t end = offset + 1;
+  auto size = static_cast<std::int64_t>(text_.size());
+  while (end < offset + length && end < size &&
+         (static_cast<unsigned char>(text_[static_cast<std::size_t>(end)]) & 0xc0) == 0x80) {
+    ++end;
+  }
+  return slice(offset, end);
+}
+
+void PromLexer::noteNewlines(std::int64_t from, std::int64_t to) {
+  const char* base = text_.data();
+  const char* p = base + from;
+  const char* last = base + to;
+  while (p < last) {
+    const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(last - p));
+    if (nl == nullptr) break;
+    p = static_cast<const char*>(nl) + 1;
+    ++line_;
+    lineStart_ = p - base;
+  }
+}
+
+PromToken PromLexer::nextPromToken() {
+  const auto size = static_cast<std::int64_t>(text_.size());
+  const char* s = text_.data();
+  while (pos_ < size && is(static_cast<unsigned char>(s[pos_]), kSpace)) {
+    if (s[pos_] == '\n') {
+      ++line_;
+      lineStart_ = pos_ + 1;
+    }
+    ++pos_;
+  }
+
+  PromToken token;
+  token.span.start = here();
+  if (pos_ >= size) {
+    token.kind = ptEof;
+    token.span.end = token.span.start;
+    return token;
+  }
+
+  const std::int64_t start = pos_;
+  const auto c = static_cast<unsigned char>(s[pos_]);
+  auto single = [&](PromTokenKind kind, std::int64_t length) {
+    token.kind = kind;
+    pos_ += length;
+    token.text = slice(start, pos_);
+  };
+
+  if (is(c, kLetter | kNameExtra)) {
+    ++pos_;
+    while (pos_ < size && is(static_cast<unsigned char>(s[pos_]), kLetter | kDigit | kNameExtra)) ++pos_;
+    token.text = slice(start, pos_);
+    token.kind = ptIdent;
+    switch (token.text.size()) {
+      case 2:
+        if (token.text == "by") token.kind = ptBy;
+        break;
+      case 6:
+        if (token.text == "offset") token.kind = ptOffset;
+        break;
+      case 7:
+        if (token.text == "without") token.kind = ptWithout;
+        break;
+      default:
+        break;
+    }
+  } else if (is(c, kDigit) || (c == '.' && pos_ + 1 < size && is(static_cast<unsigned char>(s[pos_ + 1]), kDigit))) {
+    lexNumberOrDuration(token);
+  } else {
+    switch (c) {
+      case '"':
+      case '\'':
+        lexQuotedString(token);
+        break;
+      case '`':
+        lexRawString(token);
+        break;
+      case '{': single(ptLBrace, 1); break;
+      case '}': single(ptRBrace, 1); break;
+      case '[': single(ptLBracket, 1); break;
+      case ']': single(ptRBracket, 1); break;
+      case '(': single(ptLParen, 1); break;
+      case ')': single(ptRParen, 1); break;
+      case ',': single(ptComma, 1); break;
+      case '+': single(ptPlus, 1); break;
+      case '-': single(ptMinus, 1); break;
+      case '*': single(ptStar, 1); break;
+      case '/': single(ptSlash, 1); break;
+      case '%': single(ptPercent, 1); break;
+      case '^': single(ptCaret, 1); break;
+      case '=':
+        if (pos_ + 1 < size && s[pos_ + 1] == '~') {
+          single(ptRegexMatch, 2);
+        } else {
+          single(ptEq, 1);
+        }
+        break;
+      case '!':
+        if (pos_ + 1 < size && s[pos_ + 1] == '=') {
+          single(ptNeq, 2);
+        } else if (pos_ + 1 < size && s[pos_ + 1] == '~') {
+          single(ptRegexNoMatch, 2);
+        } else {
+          raisePromError(token.span.start, "!", "expected '=' or '~'");
+        }
+        break;
+      default:
+        // Also a `.` that no digit follows.
+        raisePromError(token.span.start, characterAt(start), "unexpected character");
+    }
+  }
+  token.span.end = here();
+  return token;
+}
+
+// At a digit, or at a `.` followed by a digit.
+void PromLexer::lexNumberOrDuration(PromToken& token) {
+  const auto size = static_cast<std::int64_t>(text_.size());
+  const char* s = text_.data();
+  const std::int64_t start = pos_;
+  auto digitAt = [&](std::int64_t i) { return i < size && is(static_cast<unsigned char>(s[i]), kDigit); };
+
+  if (s[pos_] == '.') ++pos_;
+  while (digitAt(pos_)) ++pos_;
+  if (pos_ < size && s[pos_] == '.' && digitAt(pos_ + 1)) {
+    ++pos_;
+    while (digitAt(pos_)) ++pos_;
+  }
+
+  token.kind = ptNumber;
+  if (pos_ < size && (s[pos_] == 'e' || s[pos_] == 'E')) {
+    ++pos_;
+    if (pos_ < size && (s[pos_] == '+' || s[pos_] == '-')) ++pos_;
+    if (!digitAt(pos_)) raisePromError(token.span.start, slice(start, pos_), "invalid numeric exponent");
+    while (digitAt(pos_)) ++pos_;
+  } else if (pos_ < size && is(static_cast<unsigned char>(s[pos_]), kUnit)) {
+    // The duration's form is checked when it is decoded.
+    token.kind = ptDuration;
+    ++pos_;
+    while (pos_ < size && (is(static_cast<unsigned char>(s[pos_]), kLetter | kDigit) || s[pos_] == '.')) ++pos_;
+  }
+  token.text = slice(start, pos_);
+}
+
+// At the opening quote. Errors are reported at the opening quote.
+void PromLexer::lexQuotedString(PromToken& token) {
+  const auto size = static_cast<std::int64_t>(text_.size());
+  const char* s = text_.data();
+  const char quote = s[pos_];
+  const PromPos open = token.span.start;
+  const std::int64_t bodyStart = pos_ + 1;
+
+  // First pass: find the closing quote and check every escape, so that the
+  // decoded text can be sized exactly and a string without escapes stays a
+  // view of the input.
+  std::int64_t i = bodyStart;
+  bool hasEscape = false;
+  for (;;) {
+    if (i >= size) raisePromError(open, std::string_view(&s[pos_], 1), "unterminated string literal");
+    char c = s[i];
+    if (c == quote) break;
+    if (c == '\\') {
+      hasEscape = true;
+      if (i + 1 >= size) raisePromError(open, "\\", "unterminated escape sequence");
+      char e = s[i + 1];
+      if (e != '"' && e != '\'' && e != '\\' && e != 'n' && e != 'r' && e != 't') {
+        std::string near = "\\";
+        near += characterAt(i + 1);
+        raisePromError(open, near, "unsupported escape sequence");
+      }
+      i += 2;
+      continue;
+    }
+    ++i;
+  }
+  const std::int64_t bodyEnd = i;
+
+  token.kind = ptString;
+  if (!hasEscape) {
+    token.text = slice(bodyStart, bodyEnd);
+  } else {
+    char* out = arena_.allocateArray<char>(static_cast<std::size_t>(bodyEnd - bodyStart));
+    std::size_t n = 0;
+    for (std::int64_t j = bodyStart; j < bodyEnd; ++j) {
+      char c = s[j];
+      if (c == '\\') {
+        char e = s[++j];
+        c = e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
+      }
+      out[n++] = c;
+    }
+    token.text = std::string_view(out, n);
+  }
+  noteNewlines(bodyStart, bodyEnd);
+  pos_ = bodyEnd + 1;
+}
+
+// At the opening backtick: every byte up to the next backtick, unchanged.
+void PromLexer::lexRawString(PromToken& token) {
+  const auto size = static_cast<std::int64_t>(text_.size());
+  const std::int64_t bodyStart = pos_ + 1;
+  const void* close = bodyStart < size
+                          ? std::memchr(text_.data() + bodyStart, '`', static_cast<std::size_t>(size - bodyStart))
+                          : nullptr;
+  if (close == nullptr) raisePromError(token.span.start, "`", "unterminated raw string literal");
+  const std::int64_t bodyEnd = static_cast<const char*>(close) - text_.data();
+  token.kind = ptString;
+  token.text = slice(bodyStart, bodyEnd);
+  noteNewlines(bodyStart, bodyEnd);
+  pos_ = bodyEnd + 1;
+}
+
+}  // namespace vellum::promql
