@@ -1,0 +1,362 @@
+// The SQL scanner: token kinds and their names, the keyword map, positions,
+// comments, quoted texts, operators, and bytes that start no token.
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sql/lexer.h"
+#include "support/arena.h"
+
+namespace {
+
+using namespace vellum::sql;
+
+// "kind 'text' line:col-line:col" for every token up to and including tkEof.
+std::vector<std::string> scan(std::string_view text) {
+  vellum::Arena arena;
+  Lexer lexer = initLexer(text);
+  std::vector<std::string> out;
+  for (;;) {
+    Token t = nextToken(lexer, &arena);
+    out.push_back(std::string(tokenKindName(t.kind)) + " '" + std::string(t.text) + "' " +
+                  std::to_string(t.line) + ":" + std::to_string(t.column) + "-" +
+                  std::to_string(t.endLine) + ":" + std::to_string(t.endColumn));
+    if (t.kind == tkEof) return out;
+    if (out.size() > 100) {
+      ADD_FAILURE() << "no tkEof";
+      return out;
+    }
+  }
+}
+
+// Only the kinds and texts: "kind 'text'".
+std::vector<std::string> kinds(std::string_view text) {
+  std::vector<std::string> out;
+  for (const std::string& t : scan(text)) out.push_back(t.substr(0, t.rfind(' ')));
+  return out;
+}
+
+using Tokens = std::vector<std::string>;
+
+// ---- Token kind names ----
+
+TEST(SqlTokenKinds, EveryKindHasItsNameAtItsValue) {
+  static const char* const kNames[160] = {
+      "tkIdent", "tkString", "tkInteger", "tkFloat", "tkSelect", "tkExplain", "tkFrom", "tkWhere",
+      "tkAnd", "tkOr", "tkNot", "tkInsert", "tkInto", "tkValues", "tkUpdate", "tkSet", "tkDelete",
+      "tkCreate", "tkDrop", "tkTable", "tkAlter", "tkIndex", "tkPragma", "tkBegin", "tkStart",
+      "tkTransaction", "tkCommit", "tkRollback", "tkSavepoint", "tkRelease", "tkJoin", "tkInner",
+      "tkLeft", "tkRight", "tkFull", "tkOuter", "tkCross", "tkOn", "tkNatural", "tkUsing", "tkAs",
+      "tkNull", "tkTrue", "tkFalse", "tkOrder", "tkBy", "tkAsc", "tkDesc", "tkNulls", "tkFirst",
+      "tkLast", "tkOver", "tkPartition", "tkWindow", "tkQualify", "tkRows", "tkRange", "tkGroup",
+      "tkHaving", "tkLimit", "tkOffset", "tkFetch", "tkNext", "tkTies", "tkOnly", "tkRow",
+      "tkLike", "tkILike", "tkGlob", "tkSimilar", "tkTo", "tkFor", "tkIn", "tkBetween", "tkIs",
+      "tkExists", "tkAny", "tkSome", "tkDistinct", "tkAll", "tkUnion", "tkIntersect", "tkExcept",
+      "tkCast", "tkCase", "tkWhen", "tkThen", "tkElse", "tkEnd", "tkNow", "tkPrimary", "tkKey",
+      "tkForeign", "tkReferences", "tkUnique", "tkCheck", "tkDefault", "tkConstraint", "tkEscape",
+      "tkWith", "tkRecursive", "tkInt", "tkBigint", "tkSmallint", "tkFloatType", "tkReal",
+      "tkDouble", "tkDecimal", "tkVarchar", "tkChar", "tkText", "tkBlob", "tkBoolean", "tkBool",
+      "tkTimestamp", "tkDate", "tkTime", "tkVector", "tkInterval", "tkJson", "tkJsonb", "tkHnsw",
+      "tkBtree", "tkFts", "tkCosine", "tkL2", "tkIf", "tkNotKw", "tkStar", "tkComma", "tkDot",
+      "tkColon", "tkSemicolon", "tkLParen", "tkRParen", "tkLBracket", "tkRBracket", "tkEq",
+      "tkNeq", "tkLt", "tkLe", "tkGt", "tkGe", "tkPlus", "tkMinus", "tkSlash", "tkPercent",
+      "tkPipePipe", "tkArrow", "tkArrowText", "tkPathArrow", "tkPathArrowText", "tkBitAnd",
+      "tkBitOr", "tkBitXor", "tkBitNot", "tkShiftLeft", "tkShiftRight", "tkQuestion", "tkEof",
+  };
+  for (int value = 0; value < 160; ++value) {
+    EXPECT_EQ(tokenKindName(static_cast<TokenKind>(value)), kNames[value]) << "value " << value;
+  }
+  static_assert(std::is_same_v<std::underlying_type_t<TokenKind>, std::uint8_t>);
+}
+
+// ---- Keywords ----
+
+struct KeywordCase {
+  const char* word;
+  TokenKind kind;
+};
+
+// All 125 words of the map.
+const KeywordCase kKeywords[] = {
+    {"select", tkSelect}, {"explain", tkExplain}, {"from", tkFrom}, {"where", tkWhere},
+    {"and", tkAnd}, {"or", tkOr}, {"not", tkNot}, {"insert", tkInsert}, {"into", tkInto},
+    {"values", tkValues}, {"update", tkUpdate}, {"set", tkSet}, {"delete", tkDelete},
+    {"create", tkCreate}, {"drop", tkDrop}, {"table", tkTable}, {"alter", tkAlter},
+    {"index", tkIndex}, {"pragma", tkPragma}, {"begin", tkBegin}, {"start", tkStart},
+    {"transaction", tkTransaction}, {"commit", tkCommit}, {"rollback", tkRollback},
+    {"savepoint", tkSavepoint}, {"release", tkRelease}, {"join", tkJoin}, {"inner", tkInner},
+    {"left", tkLeft}, {"right", tkRight}, {"full", tkFull}, {"outer", tkOuter},
+    {"cross", tkCross}, {"on", tkOn}, {"natural", tkNatural}, {"using", tkUsing}, {"as", tkAs},
+    {"null", tkNull}, {"true", tkTrue}, {"false", tkFalse}, {"order", tkOrder}, {"by", tkBy},
+    {"asc", tkAsc}, {"desc", tkDesc}, {"nulls", tkNulls}, {"first", tkFirst}, {"last", tkLast},
+    {"over", tkOver}, {"partition", tkPartition}, {"window", tkWindow}, {"qualify", tkQualify},
+    {"rows", tkRows}, {"range", tkRange}, {"group", tkGroup}, {"having", tkHaving},
+    {"limit", tkLimit}, {"offset", tkOffset}, {"fetch", tkFetch}, {"next", tkNext},
+    {"ties", tkTies}, {"only", tkOnly}, {"row", tkRow}, {"like", tkLike}, {"ilike", tkILike},
+    {"glob", tkGlob}, {"similar", tkSimilar}, {"to", tkTo}, {"for", tkFor}, {"in", tkIn},
+    {"between", tkBetween}, {"is", tkIs}, {"exists", tkExists}, {"any", tkAny},
+    {"some", tkSome}, {"distinct", tkDistinct}, {"all", tkAll}, {"union", tkUnion},
+    {"intersect", tkIntersect}, {"except", tkExcept}, {"cast", tkCast}, {"case", tkCase},
+    {"when", tkWhen}, {"then", tkThen}, {"else", tkElse}, {"end", tkEnd}, {"now", tkNow},
+    {"primary", tkPrimary}, {"key", tkKey}, {"foreign", tkForeign},
+    {"references", tkReferences}, {"unique", tkUnique}, {"check", tkCheck},
+    {"default", tkDefault}, {"constraint", tkConstraint}, {"escape", tkEscape},
+    {"with", tkWith}, {"recursive", tkRecursive}, {"int", tkInt}, {"integer", tkInt},
+    {"bigint", tkBigint}, {"smallint", tkSmallint}, {"float", tkFloatType}, {"real", tkReal},
+    {"double", tkDouble}, {"decimal", tkDecimal}, {"numeric", tkDecimal},
+    {"varchar", tkVarchar}, {"char", tkChar}, {"text", tkText}, {"blob", tkBlob},
+    {"boolean", tkBoolean}, {"bool", tkBool}, {"timestamp", tkTimestamp}, {"date", tkDate},
+    {"time", tkTime}, {"vector", tkVector}, {"interval", tkInterval}, {"json", tkJson},
+    {"jsonb", tkJsonb}, {"hnsw", tkHnsw}, {"btree", tkBtree}, {"fts", tkFts},
+    {"cosine", tkCosine}, {"l2", tkL2}, {"if", tkIf},
+};
+static_assert(sizeof(kKeywords) / sizeof(kKeywords[0]) == 125);
+
+std::string upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return s;
+}
+
+std::string alternating(std::string s) {
+  for (std::size_t i = 0; i < s.size(); i += 2) {
+    if (s[i] >= 'a' && s[i] <= 'z') s[i] = static_cast<char>(s[i] - 32);
+  }
+  return s;
+}
+
+TEST(SqlKeywords, EveryWordInAnyCase) {
+  for (const KeywordCase& k : kKeywords) {
+    EXPECT_EQ(keywordKind(k.word), k.kind) << k.word;
+    EXPECT_EQ(keywordKind(upper(k.word)), k.kind) << k.word;
+    EXPECT_EQ(keywordKind(alternating(k.word)), k.kind) << k.word;
+  }
+}
+
+TEST(SqlKeywords, EveryWordScansAsItsKindWithTheTextAsWritten) {
+  for (const KeywordCase& k : kKeywords) {
+    std::string written = alternating(k.word);
+    EXPECT_EQ(kinds(written), (Tokens{std::string(tokenKindName(k.kind)) + " '" + written + "'", "tkEof ''"}));
+  }
+}
+
+TEST(SqlKeywords, OtherWordsAreIdentifiers) {
+  for (const char* word : {"", "INT8", "float4", "integers", "selec", "selectx", "notkw", "tknot",
+                           "transactions", "l3", "_select", "s\xc3\xa9lect", "SELECT ", "x"}) {
+    EXPECT_EQ(keywordKind(word), tkIdent) << word;
+  }
+}
+
+TEST(SqlKeywords, NotKwHasNoWord) {
+  for (const KeywordCase& k : kKeywords) EXPECT_NE(k.kind, tkNotKw);
+  EXPECT_EQ(keywordKind("notkw"), tkIdent);
+}
+
+// ---- Positions ----
+
+struct ScanCase {
+  const char* input;
+  Tokens tokens;
+};
+
+class SqlLexerPositions : public ::testing::TestWithParam<ScanCase> {};
+
+TEST_P(SqlLexerPositions, Scan) { EXPECT_EQ(scan(GetParam().input), GetParam().tokens); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SqlLexerPositions,
+    ::testing::Values(
+        ScanCase{"", {"tkEof '' 1:1-1:1"}},
+        ScanCase{"  \t\r\n -- only a comment\n/* and a block */ ", {"tkEof '' 3:19-3:19"}},
+        ScanCase{"SELECT 1", {"tkSelect 'SELECT' 1:1-1:6", "tkInteger '1' 1:8-1:8", "tkEof '' 1:9-1:9"}},
+        ScanCase{"a\n  b", {"tkIdent 'a' 1:1-1:1", "tkIdent 'b' 2:3-2:3", "tkEof '' 2:4-2:4"}},
+        ScanCase{"a\r\nb", {"tkIdent 'a' 1:1-1:1", "tkIdent 'b' 2:1-2:1", "tkEof '' 2:2-2:2"}},
+        // Tabs, carriage returns and UTF-8 bytes count one column each.
+        ScanCase{"\tx\ry", {"tkIdent 'x' 1:2-1:2", "tkIdent 'y' 1:4-1:4", "tkEof '' 1:5-1:5"}},
+        ScanCase{"\xe2\x82\xac",
+                 {"tkIdent '\xe2' 1:1-1:1", "tkIdent '\x82' 1:2-1:2", "tkIdent '\xac' 1:3-1:3",
+                  "tkEof '' 1:4-1:4"}},
+        // A literal spanning lines ends on the line of its closing quote.
+        ScanCase{"'a\nbc' x", {"tkString 'a\nbc' 1:1-2:3", "tkIdent 'x' 2:5-2:5", "tkEof '' 2:6-2:6"}},
+        ScanCase{"''", {"tkString '' 1:1-1:2", "tkEof '' 1:3-1:3"}},
+        ScanCase{"\"\"", {"tkIdent '' 1:1-1:2", "tkEof '' 1:3-1:3"}},
+        ScanCase{"'it''s'", {"tkString 'it's' 1:1-1:7", "tkEof '' 1:8-1:8"}},
+        ScanCase{"'abc", {"tkString 'abc' 1:1-1:4", "tkEof '' 1:5-1:5"}},
+        ScanCase{"'ab\n", {"tkString 'ab\n' 1:1-1:4", "tkEof '' 2:1-2:1"}},
+        ScanCase{"12.50 ->> #>", {"tkFloat '12.50' 1:1-1:5", "tkArrowText '->>' 1:7-1:9",
+                                  "tkPathArrow '#>' 1:11-1:12", "tkEof '' 1:13-1:13"}},
+        // Comments end at a line feed, which is then white space; block
+        // comments may hold line feeds.
+        ScanCase{"a -- c\nb /* x\n y */ c",
+                 {"tkIdent 'a' 1:1-1:1", "tkIdent 'b' 2:1-2:1", "tkIdent 'c' 3:7-3:7", "tkEof '' 3:8-3:8"}},
+        ScanCase{"x /* unclosed\n", {"tkIdent 'x' 1:1-1:1", "tkEof '' 2:1-2:1"}},
+        ScanCase{"x --", {"tkIdent 'x' 1:1-1:1", "tkEof '' 1:5-1:5"}}));
+
+TEST(SqlLexer, EofRepeatsAtTheSamePosition) {
+  Lexer lexer = initLexer("a ");
+  vellum::Arena arena;
+  EXPECT_EQ(nextToken(lexer, &arena).kind, tkIdent);
+  for (int i = 0; i < 3; ++i) {
+    Token t = nextToken(lexer, &arena);
+    EXPECT_EQ(t.kind, tkEof);
+    EXPECT_EQ(t.text, "");
+    EXPECT_EQ(t.line, 1);
+    EXPECT_EQ(t.column, 3);
+    EXPECT_EQ(t.endLine, 1);
+    EXPECT_EQ(t.endColumn, 3);
+  }
+}
+
+TEST(SqlLexer, InitialState) {
+  Lexer lexer = initLexer("abc");
+  EXPECT_EQ(lexer.pos, 0);
+  EXPECT_EQ(lexer.line, 1);
+  EXPECT_EQ(lexer.column, 1);
+  EXPECT_EQ(lexer.prevLine, 0);
+  EXPECT_EQ(lexer.prevColumn, 0);
+}
+
+// The parser looks ahead by scanning on a copy: the copy must go on exactly
+// as the original would, and scanning it must leave the original alone.
+TEST(SqlLexer, CopiesScanIndependently) {
+  static_assert(std::is_trivially_copyable_v<Lexer>);
+  static_assert(sizeof(Lexer) <= 48, "a copy is a few integers");
+  vellum::Arena arena;
+  Lexer lexer = initLexer("a 'x''y' -- c\n b");
+  nextToken(lexer, &arena);
+  Lexer copy = lexer;
+  Token ahead = nextToken(copy, nullptr);
+  EXPECT_EQ(ahead.kind, tkString);
+  EXPECT_EQ(nextToken(copy, nullptr).kind, tkIdent);
+  EXPECT_EQ(nextToken(copy, nullptr).kind, tkEof);
+  Token t = nextToken(lexer, &arena);
+  EXPECT_EQ(t.kind, tkString);
+  EXPECT_EQ(t.text, "x'y");
+  EXPECT_EQ(t.column, ahead.column);
+  EXPECT_EQ(t.endColumn, ahead.endColumn);
+  Token b = nextToken(lexer, &arena);
+  EXPECT_EQ(b.text, "b");
+  EXPECT_EQ(b.line, 2);
+  EXPECT_EQ(b.column, 2);
+}
+
+// ---- Words, numbers, quoted texts ----
+
+struct KindsCase {
+  const char* input;
+  Tokens tokens;
+};
+
+class SqlLexerKinds : public ::testing::TestWithParam<KindsCase> {};
+
+TEST_P(SqlLexerKinds, Scan) { EXPECT_EQ(kinds(GetParam().input), GetParam().tokens); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, SqlLexerKinds,
+    ::testing::Values(
+        KindsCase{"SeLeCt", {"tkSelect 'SeLeCt'", "tkEof ''"}},
+        KindsCase{"l2 L2", {"tkL2 'l2'", "tkL2 'L2'", "tkEof ''"}},
+        KindsCase{"NUMERIC integer", {"tkDecimal 'NUMERIC'", "tkInt 'integer'", "tkEof ''"}},
+        KindsCase{"INT8 float4", {"tkIdent 'INT8'", "tkIdent 'float4'", "tkEof ''"}},
+        KindsCase{"_a1_ a_b", {"tkIdent '_a1_'", "tkIdent 'a_b'", "tkEof ''"}},
+        // Bytes from 0x80 up end a word.
+        KindsCase{"ab\xc3\xa9", {"tkIdent 'ab'", "tkIdent '\xc3'", "tkIdent '\xa9'", "tkEof ''"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, SqlLexerKinds,
+    ::testing::Values(
+        KindsCase{"0 007 123456789012345678901234567890",
+                  {"tkInteger '0'", "tkInteger '007'", "tkInteger '123456789012345678901234567890'", "tkEof ''"}},
+        KindsCase{"1e5", {"tkInteger '1'", "tkIdent 'e5'", "tkEof ''"}},
+        KindsCase{"1.", {"tkInteger '1'", "tkDot '.'", "tkEof ''"}},
+        KindsCase{".5", {"tkDot '.'", "tkInteger '5'", "tkEof ''"}},
+        KindsCase{"1.2.3", {"tkFloat '1.2'", "tkDot '.'", "tkInteger '3'", "tkEof ''"}},
+        KindsCase{"1.x", {"tkInteger '1'", "tkDot '.'", "tkIdent 'x'", "tkEof ''"}},
+        KindsCase{"12abc", {"tkInteger '12'", "tkIdent 'abc'", "tkEof ''"}},
+        KindsCase{"-5 +5", {"tkMinus '-'", "tkInteger '5'", "tkPlus '+'", "tkInteger '5'", "tkEof ''"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Quoted, SqlLexerKinds,
+    ::testing::Values(
+        KindsCase{"'it''s'", {"tkString 'it's'", "tkEof ''"}},
+        KindsCase{"''''", {"tkString '''", "tkEof ''"}},
+        KindsCase{"'a\\'b'", {"tkString 'a\\'", "tkIdent 'b'", "tkString ''", "tkEof ''"}},
+        KindsCase{"'x'y'", {"tkString 'x'", "tkIdent 'y'", "tkString ''", "tkEof ''"}},
+        KindsCase{"'abc", {"tkString 'abc'", "tkEof ''"}},
+        KindsCase{"'", {"tkString ''", "tkEof ''"}},
+        KindsCase{"'a''", {"tkString 'a''", "tkEof ''"}},
+        KindsCase{"\"Select\"", {"tkIdent 'Select'", "tkEof ''"}},
+        KindsCase{"\"a\"\"b\"", {"tkIdent 'a\"b'", "tkEof ''"}},
+        KindsCase{"\"\"", {"tkIdent ''", "tkEof ''"}},
+        KindsCase{"\"unclosed", {"tkIdent 'unclosed'", "tkEof ''"}},
+        KindsCase{"\"it's\" 'say \"hi\"'", {"tkIdent 'it's'", "tkString 'say \"hi\"'", "tkEof ''"}},
+        KindsCase{"'--' '/*'", {"tkString '--'", "tkString '/*'", "tkEof ''"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Comments, SqlLexerKinds,
+    ::testing::Values(
+        KindsCase{"1--2", {"tkInteger '1'", "tkEof ''"}},
+        KindsCase{"1 - -2", {"tkInteger '1'", "tkMinus '-'", "tkMinus '-'", "tkInteger '2'", "tkEof ''"}},
+        KindsCase{"/* a /* b */ c */", {"tkIdent 'c'", "tkStar '*'", "tkSlash '/'", "tkEof ''"}},
+        KindsCase{"/*/ x */ y", {"tkIdent 'y'", "tkEof ''"}},
+        KindsCase{"a/b", {"tkIdent 'a'", "tkSlash '/'", "tkIdent 'b'", "tkEof ''"}},
+        KindsCase{"a -- x\n-- y\nb", {"tkIdent 'a'", "tkIdent 'b'", "tkEof ''"}},
+        KindsCase{"/**/x", {"tkIdent 'x'", "tkEof ''"}},
+        KindsCase{"/* never closed * /", {"tkEof ''"}}));
+
+// ---- Operators and punctuation ----
+
+INSTANTIATE_TEST_SUITE_P(
+    Operators, SqlLexerKinds,
+    ::testing::Values(
+        KindsCase{"* , . : ; ( ) [ ] = + / % & ^ ~ ?",
+                  {"tkStar '*'", "tkComma ','", "tkDot '.'", "tkColon ':'", "tkSemicolon ';'",
+                   "tkLParen '('", "tkRParen ')'", "tkLBracket '['", "tkRBracket ']'", "tkEq '='",
+                   "tkPlus '+'", "tkSlash '/'", "tkPercent '%'", "tkBitAnd '&'", "tkBitXor '^'",
+                   "tkBitNot '~'", "tkQuestion '?'", "tkEof ''"}},
+        KindsCase{"!= <> < <= > >= - || | << >>",
+                  {"tkNeq '!='", "tkNeq '<>'", "tkLt '<'", "tkLe '<='", "tkGt '>'", "tkGe '>='",
+                   "tkMinus '-'", "tkPipePipe '||'", "tkBitOr '|'", "tkShiftLeft '<<'",
+                   "tkShiftRight '>>'", "tkEof ''"}},
+        KindsCase{"col->'k'", {"tkIdent 'col'", "tkArrow '->'", "tkString 'k'", "tkEof ''"}},
+        KindsCase{"col->>'k'", {"tkIdent 'col'", "tkArrowText '->>'", "tkString 'k'", "tkEof ''"}},
+        KindsCase{"col#>'{a}'", {"tkIdent 'col'", "tkPathArrow '#>'", "tkString '{a}'", "tkEof ''"}},
+        KindsCase{"col#>>'{a}'", {"tkIdent 'col'", "tkPathArrowText '#>>'", "tkString '{a}'", "tkEof ''"}},
+        // Greedy, without backtracking.
+        KindsCase{">>=", {"tkShiftRight '>>'", "tkEq '='", "tkEof ''"}},
+        KindsCase{"<<=", {"tkShiftLeft '<<'", "tkEq '='", "tkEof ''"}},
+        KindsCase{"<=>", {"tkLe '<='", "tkGt '>'", "tkEof ''"}},
+        KindsCase{"|||", {"tkPipePipe '||'", "tkBitOr '|'", "tkEof ''"}},
+        KindsCase{"->>>", {"tkArrowText '->>'", "tkGt '>'", "tkEof ''"}},
+        KindsCase{"#>>>", {"tkPathArrowText '#>>'", "tkGt '>'", "tkEof ''"}},
+        KindsCase{"<<<", {"tkShiftLeft '<<'", "tkLt '<'", "tkEof ''"}},
+        KindsCase{">>>", {"tkShiftRight '>>'", "tkGt '>'", "tkEof ''"}},
+        KindsCase{"<>=", {"tkNeq '<>'", "tkEq '='", "tkEof ''"}},
+        KindsCase{"!==", {"tkNeq '!='", "tkEq '='", "tkEof ''"}},
+        KindsCase{"-->", {"tkEof ''"}},
+        KindsCase{"- >", {"tkMinus '-'", "tkGt '>'", "tkEof ''"}},
+        // No double-colon or double-equals tokens.
+        KindsCase{"x::int", {"tkIdent 'x'", "tkColon ':'", "tkColon ':'", "tkInt 'int'", "tkEof ''"}},
+        KindsCase{"a==b", {"tkIdent 'a'", "tkEq '='", "tkEq '='", "tkIdent 'b'", "tkEof ''"}},
+        KindsCase{"a..b", {"tkIdent 'a'", "tkDot '.'", "tkDot '.'", "tkIdent 'b'", "tkEof ''"}}));
+
+// ---- Bytes that start no token ----
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherBytes, SqlLexerKinds,
+    ::testing::Values(
+        KindsCase{"a ! b", {"tkIdent 'a'", "tkIdent '!'", "tkIdent 'b'", "tkEof ''"}},
+        KindsCase{"#", {"tkIdent '#'", "tkEof ''"}},
+        KindsCase{"# >", {"tkIdent '#'", "tkGt '>'", "tkEof ''"}},
+        KindsCase{"!", {"tkIdent '!'", "tkEof ''"}},
+        KindsCase{"$1", {"tkIdent '$'", "tkInteger '1'", "tkEof ''"}},
+        KindsCase{"@\\`{}", {"tkIdent '@'", "tkIdent '\\'", "tkIdent '`'", "tkIdent '{'", "tkIdent '}'", "tkEof ''"}},
+        // Vertical tab, form feed and other control bytes are not white space.
+        KindsCase{"\v\f\x01\x7f", {"tkIdent '\v'", "tkIdent '\f'", "tkIdent '\x01'", "tkIdent '\x7f'", "tkEof ''"}},
+        KindsCase{"\xff\x80", {"tkIdent '\xff'", "tkIdent '\x80'", "tkEof ''"}}));
+
+}  // namespace
