@@ -1,6 +1,8 @@
 // Encoder output at every format boundary, byte for byte, and decoded back
 // with msgpack-c.
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -147,6 +149,75 @@ TEST(EncoderTest, MapDecodesWithKeysInOrder) {
     writeArrayHeader(out, 0);
   });
   EXPECT_EQ(vellum_test::msgpackToJson(got.data(), got.size()), R"({"z":null,"a":2.5,"m":[]})");
+}
+
+TEST(EncoderTest, Float64IsAlwaysEightBytesBigEndian) {
+  const std::pair<double, Bytes> cases[] = {
+      {0.0, {0xcb, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {1.5, {0xcb, 0x3f, 0xf8, 0, 0, 0, 0, 0, 0}},
+      {-2.0, {0xcb, 0xc0, 0x00, 0, 0, 0, 0, 0, 0}},
+      {0.1, {0xcb, 0x3f, 0xb9, 0x99, 0x99, 0x99, 0x99, 0x99, 0x9a}},
+      {std::numeric_limits<double>::max(), {0xcb, 0x7f, 0xef, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}},
+      {std::numeric_limits<double>::denorm_min(), {0xcb, 0, 0, 0, 0, 0, 0, 0, 0x01}},
+      {std::numeric_limits<double>::infinity(), {0xcb, 0x7f, 0xf0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& [value, bytes] : cases) {
+    Bytes got = encode([&](OutputStream& out) { writeFloat64(out, value); });
+    EXPECT_EQ(got, bytes) << "writeFloat64(" << value << ")";
+  }
+  // A value that a 4-byte float would hold exactly still takes 8 bytes.
+  Bytes quarter = encode([](OutputStream& out) { writeFloat64(out, 0.25); });
+  EXPECT_EQ(quarter.size(), 9u);
+  EXPECT_EQ(vellum_test::msgpackToJson(quarter.data(), quarter.size()), "0.25");
+}
+
+TEST(EncoderTest, NarrowUnsignedValuesUseTheSameRule) {
+  std::uint8_t byte = 200;
+  std::uint32_t word = 70000;
+  EXPECT_EQ(encode([&](OutputStream& out) { writeUInt(out, byte); }), (Bytes{0xcc, 0xc8}));
+  EXPECT_EQ(encode([&](OutputStream& out) { writeUInt(out, word); }), (Bytes{0xce, 0x00, 0x01, 0x11, 0x70}));
+}
+
+// Records the length of every writeData call: an empty window sends each
+// one to overflow().
+class RecordingStream final : public OutputStream {
+ public:
+  std::vector<std::size_t> writes;
+
+ protected:
+  void overflow(const std::uint8_t*, std::size_t length) override { writes.push_back(length); }
+};
+
+TEST(EncoderTest, OneWritePerPiece) {
+  using Writes = std::vector<std::size_t>;
+  const std::pair<std::function<void(OutputStream&)>, Writes> cases[] = {
+      {[](OutputStream& out) { writeNil(out); }, {1}},
+      {[](OutputStream& out) { writeInt(out, -5); }, {1}},
+      {[](OutputStream& out) { writeInt(out, 128); }, {1, 1}},
+      {[](OutputStream& out) { writeInt(out, -40000); }, {1, 4}},
+      {[](OutputStream& out) { writeUInt(out, 1ULL << 40); }, {1, 8}},
+      {[](OutputStream& out) { writeFloat64(out, 2.0); }, {1, 8}},
+      {[](OutputStream& out) { writeStr(out, "abc"); }, {1, 3}},
+      {[](OutputStream& out) { writeStr(out, std::string(40, 'a')); }, {1, 1, 40}},
+      {[](OutputStream& out) { writeStr(out, std::string(300, 'a')); }, {1, 2, 300}},
+      {[](OutputStream& out) { writeArrayHeader(out, 16); }, {1, 2}},
+      {[](OutputStream& out) { writeMapHeader(out, 70000); }, {1, 4}},
+  };
+  for (const auto& [write, expected] : cases) {
+    RecordingStream out;
+    write(out);
+    EXPECT_EQ(out.writes, expected);
+  }
+}
+
+TEST(BufferStreamTest, InitialCapacityThenGrowth) {
+  BufferStream out(4);
+  writeArrayHeader(out, 3);
+  writeStr(out, "ab");  // fills the first window exactly
+  writeStr(out, std::string(40, 'd'));
+  writeInt(out, -1);
+  ASSERT_EQ(out.size(), 4u + 42u + 1u);
+  EXPECT_EQ(vellum_test::msgpackToJson(out.data(), out.size()), "[\"ab\",\"" + std::string(40, 'd') + "\",-1]");
 }
 
 TEST(BufferStreamTest, GrowsAndReleasesExactly) {

@@ -1,0 +1,136 @@
+// Parse calls from several threads at once, with the result buffers released
+// on other threads than the ones that made them. Run under ThreadSanitizer
+// this shows that the library shares no mutable state between calls.
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "vellum_sql_parser.h"
+
+namespace {
+
+struct Input {
+  bool sql;
+  std::string text;
+  int32_t len;
+};
+
+std::vector<Input> inputs() {
+  std::vector<Input> all;
+  const char* sql[] = {"SELECT 1", "SELECT a, b FROM t WHERE a > 1 ORDER BY b", "SELECT (1", "", "INSERT INTO t VALUES (1)"};
+  for (const char* text : sql) all.push_back({true, text, static_cast<int32_t>(std::strlen(text))});
+  all.push_back({true, "x", -1});
+  all.push_back({true, std::string("a\0b", 3), 3});
+  const char* promql[] = {"up", "sum by (job) (rate(x[5m]))", "sum(", "1 + 2 * 3"};
+  for (const char* text : promql) all.push_back({false, text, 0});
+  all.push_back({false, "up", 10});
+  return all;
+}
+
+// A result's contents, copied before its buffers are handed over.
+std::string describe(const ParseResult& r) {
+  if (r.status == 0) return "ok:" + std::string(reinterpret_cast<const char*>(r.data), static_cast<size_t>(r.data_len));
+  return "error:" + std::string(r.error, static_cast<size_t>(r.error_len));
+}
+
+ParseResult parse(const Input& input) {
+  return input.sql ? vellum_parse_sql(input.text.data(), input.len) : vellum_parse_promql(input.text.c_str(), input.len);
+}
+
+// Buffers waiting to be released by another thread.
+class ReleaseQueue {
+ public:
+  void push(void* p) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    buffers_.push_back(p);
+    ready_.notify_one();
+  }
+  void close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    ready_.notify_all();
+  }
+  // Releases buffers until the queue is closed and empty.
+  void drain() {
+    for (;;) {
+      void* p;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [&] { return closed_ || !buffers_.empty(); });
+        if (buffers_.empty()) return;
+        p = buffers_.front();
+        buffers_.pop_front();
+      }
+      vellum_free_buffer(p);
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<void*> buffers_;
+  bool closed_ = false;
+};
+
+TEST(ApiThreadsTest, ConcurrentParsesGiveTheSameResults) {
+  const std::vector<Input> all = inputs();
+  std::vector<std::string> expected;
+  for (const Input& input : all) {
+    ParseResult r = parse(input);
+    expected.push_back(describe(r));
+    vellum_free_buffer(r.data);
+    vellum_free_buffer(r.error);
+  }
+
+  constexpr int kParsers = 4;
+  constexpr int kReleasers = 2;
+  constexpr int kRounds = 50;
+  ReleaseQueue queue;
+  std::vector<std::thread> releasers;
+  for (int i = 0; i < kReleasers; ++i) releasers.emplace_back([&] { queue.drain(); });
+
+  std::vector<int> mismatches(kParsers, 0);
+  std::vector<std::thread> parsers;
+  for (int t = 0; t < kParsers; ++t) {
+    parsers.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        for (size_t i = 0; i < all.size(); ++i) {
+          // Each thread walks the inputs from a different starting point.
+          size_t k = (i + static_cast<size_t>(t) * 3) % all.size();
+          ParseResult r = parse(all[k]);
+          if (describe(r) != expected[k]) ++mismatches[t];
+          queue.push(r.data);
+          queue.push(r.error);
+        }
+      }
+    });
+  }
+  for (std::thread& t : parsers) t.join();
+  queue.close();
+  for (std::thread& t : releasers) t.join();
+  for (int t = 0; t < kParsers; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
+
+TEST(ApiThreadsTest, BufferMadeOnOneThreadReleasedOnAnother) {
+  ParseResult onWorker;
+  std::thread worker([&] { onWorker = vellum_parse_sql(nullptr, 0); });
+  worker.join();
+  ASSERT_NE(onWorker.error, nullptr);
+  EXPECT_STREQ(onWorker.error, "SQL input pointer must not be null");
+  vellum_free_buffer(onWorker.error);
+
+  ParseResult onMain = vellum_parse_promql("up", 0);
+  std::thread releaser([&] {
+    vellum_free_buffer(onMain.data);
+    vellum_free_buffer(onMain.error);
+  });
+  releaser.join();
+}
+
+}  // namespace
