@@ -73,7 +73,8 @@ TEST(EncoderTest, WriteUIntChoosesTheShortestFormat) {
       {4294967296ULL, {0xcf, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00}},
       {18446744073709551615ULL, {0xcf, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}},
   };
-  for (const auto& [value, bytes] : cases) {
+  for (const auto& [v, bytes] : cases) {
+    std::uint64_t value = v;  // clang 14 cannot capture structured bindings
     Bytes got = encode([&](OutputStream& out) { writeUInt(out, value); });
     EXPECT_EQ(got, bytes) << "writeUInt(" << value << ")";
     EXPECT_EQ(vellum_test::msgpackToJson(got.data(), got.size()), std::to_string(value));
@@ -114,7 +115,8 @@ TEST(EncoderTest, ContainerHeadersByCount) {
       {65536, {0xdd, 0x00, 0x01, 0x00, 0x00}, {0xdf, 0x00, 0x01, 0x00, 0x00}},
       {4294967295u, {0xdd, 0xff, 0xff, 0xff, 0xff}, {0xdf, 0xff, 0xff, 0xff, 0xff}},
   };
-  for (const auto& [count, array, map] : cases) {
+  for (const auto& [n, array, map] : cases) {
+    std::uint32_t count = n;
     EXPECT_EQ(encode([&](OutputStream& out) { writeArrayHeader(out, count); }), array) << count;
     EXPECT_EQ(encode([&](OutputStream& out) { writeMapHeader(out, count); }), map) << count;
   }
@@ -161,7 +163,8 @@ TEST(EncoderTest, Float64IsAlwaysEightBytesBigEndian) {
       {std::numeric_limits<double>::denorm_min(), {0xcb, 0, 0, 0, 0, 0, 0, 0, 0x01}},
       {std::numeric_limits<double>::infinity(), {0xcb, 0x7f, 0xf0, 0, 0, 0, 0, 0, 0}},
   };
-  for (const auto& [value, bytes] : cases) {
+  for (const auto& [v, bytes] : cases) {
+    double value = v;
     Bytes got = encode([&](OutputStream& out) { writeFloat64(out, value); });
     EXPECT_EQ(got, bytes) << "writeFloat64(" << value << ")";
   }

@@ -40,8 +40,9 @@ void setError(ParseResult& result, std::string_view prefix, std::string_view mes
     return;
   }
   std::size_t head = prefix.size() < length ? prefix.size() : length;
-  std::memcpy(text, prefix.data(), head);
-  std::memcpy(text + head, message.data(), length - head);
+  // memcpy must not see the null data() of an empty view, even for 0 bytes.
+  if (head != 0) std::memcpy(text, prefix.data(), head);
+  if (length != head) std::memcpy(text + head, message.data(), length - head);
   text[length] = '\0';
   result.error = text;
   result.error_len = static_cast<std::int32_t>(length);
