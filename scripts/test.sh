@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds, and runs every test: the regular
-# build first, then the whole suite again under ASan + UBSan.
+# Installs what the tests need (if missing), builds, and runs every test:
+# the regular build first, then the whole suite again under ASan + UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 need=()
-for pkg in cmake ninja-build g++ clang libgtest-dev libbenchmark-dev libmsgpack-cxx-dev nlohmann-json3-dev; do
+for pkg in cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev \
+           libmsgpack-cxx-dev nlohmann-json3-dev binutils; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -19,7 +20,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# clang: its ASan runtime and UBSan's C++ checks; no benchmarks here.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLUM_SANITIZER=address \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELLUM_BUILD_BENCH=OFF
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
