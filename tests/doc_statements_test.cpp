@@ -1,0 +1,222 @@
+// The statement-list document: envelopes, utility statements (EXPLAIN,
+// PRAGMA/SHOW/DESCRIBE, transactions, savepoints), the dispatch errors, and
+// writer behaviour on trees the parser does not build (checked on trees made
+// by hand).
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "doc_support.h"
+
+namespace vellum_test {
+namespace {
+
+using namespace vellum::sql;
+
+void runDocCases(const std::vector<DocCase>& cases) {
+  for (const DocCase& c : cases) {
+    EXPECT_EQ(sqlDocJson(c.input), expectedText(c.expected)) << "input: " << c.input;
+  }
+}
+
+std::string span(int l1, int c1, int l2, int c2) {
+  return R"({"start":{"line":)" + std::to_string(l1) + R"(,"column":)" + std::to_string(c1) + R"(},"end":{"line":)" +
+         std::to_string(l2) + R"(,"column":)" + std::to_string(c2) + "}}";
+}
+
+TEST(DocStatementsTest, EmptyListIsAnEmptyArray) {
+  for (const char* text : {"", ";", " ;; -- nothing\n;"}) {
+    vellum::DocumentBytes document = vellum::parseSqlDocument(text);
+    ASSERT_EQ(document.size, 1u) << text;
+    EXPECT_EQ(document.data.get()[0], 0x90) << text;
+  }
+}
+
+TEST(DocStatementsTest, TransactionsAndSavepoints) {
+  runDocCases({
+      {"BEGIN; COMMIT", R"([{"kind":{"variant":"Begin","isolation_level":null,"access_mode":null}},{"kind":{"variant":"Commit"}}])"},
+      {"START TRANSACTION ISOLATION LEVEL READ COMMITTED, READ WRITE",
+       R"([{"kind":{"variant":"Begin","isolation_level":"ReadCommitted","access_mode":"ReadWrite"}}])"},
+      {"BEGIN TRANSACTION READ ONLY", R"([{"kind":{"variant":"Begin","isolation_level":null,"access_mode":"ReadOnly"}}])"},
+      {"SET TRANSACTION ISOLATION LEVEL SERIALIZABLE, READ ONLY",
+       R"([{"kind":{"variant":"SetTransaction","isolation_level":"Serializable","access_mode":"ReadOnly"}}])"},
+      {"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ",
+       R"([{"kind":{"variant":"SetTransaction","isolation_level":"RepeatableRead","access_mode":null}}])"},
+      {"COMMIT TRANSACTION; ROLLBACK", R"([{"kind":{"variant":"Commit"}},{"kind":{"variant":"Rollback"}}])"},
+      {"SAVEPOINT s1; ROLLBACK TO SAVEPOINT s1; RELEASE s1",
+       R"([{"kind":{"variant":"Savepoint","name":"s1"}},{"kind":{"variant":"RollbackToSavepoint","name":"s1"}},)"
+       R"({"kind":{"variant":"ReleaseSavepoint","name":"s1"}}])"},
+  });
+}
+
+TEST(DocStatementsTest, PragmaShowDescribe) {
+  runDocCases({
+      {"PRAGMA cache_size = 100", R"([{"kind":{"variant":"Pragma","name":"cache_size","value":100}}])"},
+      {"PRAGMA journal_mode = 'wal'", R"([{"kind":{"variant":"Pragma","name":"journal_mode","value":"wal"}}])"},
+      {"PRAGMA optimize", R"([{"kind":{"variant":"Pragma","name":"optimize","value":null}}])"},
+      {"SHOW TABLES", R"([{"kind":{"variant":"Pragma","name":"show_tables","value":null}}])"},
+      {"SHOW INDEXES FROM metrics", R"([{"kind":{"variant":"Pragma","name":"show_indexes","value":"metrics"}}])"},
+      {"DESCRIBE t; DESC TABLE u",
+       R"([{"kind":{"variant":"Pragma","name":"describe","value":"t"}},{"kind":{"variant":"Pragma","name":"describe","value":"u"}}])"},
+  });
+  // PRAGMA's map carries its own span; the envelope repeats it.
+  EXPECT_EQ(sqlDocJson("PRAGMA x = 9223372036854775807", true),
+            compactJson(R"([{"kind":{"variant":"Pragma","name":"x","value":9223372036854775807,"span":)" + span(1, 1, 1, 6) +
+                        R"(},"span":)" + span(1, 1, 1, 6) + "}]"));
+}
+
+TEST(DocStatementsTest, Explain) {
+  const std::string select1 =
+      R"({"variant":"Select","distinct":false,"distinct_on":[],"projection":[{"variant":"Expr","expr":#1,"alias":null}],)"
+      R"("from":[],"selection":null,"group_by":null,"having":null,"windows":[],"qualify":null,"set_operations":[],)"
+      R"("order_by":[],"limit":null,"offset":null,"limit_with_ties":false})";
+  runDocCases({
+      {"EXPLAIN ANALYZE SELECT 1", R"([{"kind":{"variant":"Explain","analyze":true,"format":"Text","statement":{"kind":)" + select1 + "}}}]"},
+      {"EXPLAIN (FORMAT JSON) SELECT 1", R"([{"kind":{"variant":"Explain","analyze":false,"format":"Json","statement":{"kind":)" + select1 + "}}}]"},
+      {"EXPLAIN SHOW TABLES",
+       R"([{"kind":{"variant":"Explain","analyze":false,"format":"Text","statement":{"kind":)"
+       R"({"variant":"Pragma","name":"show_tables","value":null}}}}])"},
+  });
+  // The nested envelope carries the explained statement's own span.
+  EXPECT_EQ(sqlDocJson("EXPLAIN\n  VALUES (1)", true),
+            compactJson(R"([{"kind":{"variant":"Explain","analyze":false,"format":"Text","statement":{"kind":{"variant":"Values",
+              "rows":[[{"kind":{"variant":"Literal","literal":{"variant":"Number","value":"1"}},"span":)" + span(2, 11, 2, 11) + R"(}]],
+              "set_operations":[],"order_by":[],"limit":null,"offset":null,"limit_with_ties":false,"span":)" + span(2, 3, 2, 8) + R"(},
+              "span":)" + span(2, 3, 2, 8) + R"(}},"span":)" + span(1, 1, 2, 8) + "}]"));
+}
+
+TEST(DocStatementsTest, EnvelopesAndParameters) {
+  // Each envelope: "kind" then "span"; parameters count per statement.
+  EXPECT_EQ(sqlDocJson("SELECT ?, ?;\nCOMMIT", true),
+            compactJson(R"([{"kind":{"variant":"Select","distinct":false,"distinct_on":[],"projection":[
+                {"variant":"Expr","expr":{"kind":{"variant":"Parameter","index":1},"span":)" + span(1, 8, 1, 8) + R"(},"alias":null,"span":)" +
+                        span(1, 8, 1, 8) + R"(},
+                {"variant":"Expr","expr":{"kind":{"variant":"Parameter","index":2},"span":)" + span(1, 11, 1, 11) + R"(},"alias":null,"span":)" +
+                        span(1, 11, 1, 11) + R"(}],
+                "from":[],"selection":null,"group_by":null,"having":null,"windows":[],"qualify":null,"set_operations":[],
+                "order_by":[],"limit":null,"offset":null,"limit_with_ties":false},"span":)" + span(1, 1, 1, 6) + R"(},
+              {"kind":{"variant":"Commit"},"span":)" + span(2, 1, 2, 6) + "}]"));
+  runDocCases({
+      {"SELECT ?; SELECT ?",
+       R"([{"kind":{"variant":"Select","distinct":false,"distinct_on":[],"projection":[{"variant":"Expr","expr":{"kind":{"variant":"Parameter","index":1}},"alias":null}],)"
+       R"("from":[],"selection":null,"group_by":null,"having":null,"windows":[],"qualify":null,"set_operations":[],"order_by":[],"limit":null,"offset":null,"limit_with_ties":false}},)"
+       R"({"kind":{"variant":"Select","distinct":false,"distinct_on":[],"projection":[{"variant":"Expr","expr":{"kind":{"variant":"Parameter","index":1}},"alias":null}],)"
+       R"("from":[],"selection":null,"group_by":null,"having":null,"windows":[],"qualify":null,"set_operations":[],"order_by":[],"limit":null,"offset":null,"limit_with_ties":false}}])"},
+      // A syntax error anywhere fails the whole list.
+      {"SELECT 1; SELECT (1", "error: Parse error at line 1, col 20: expected tkRParen (got tkEof '')"},
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Trees made by hand.
+
+const SqlSpan kSpan{1, 1, 1, 5};
+
+std::vector<std::uint8_t> writeWith(const std::function<void(SqlWriter&)>& body) {
+  vellum::BufferStream out(0);
+  SqlWriter writer(out);
+  body(writer);
+  return std::vector<std::uint8_t>(out.data(), out.data() + out.size());
+}
+
+std::string json(const std::vector<std::uint8_t>& bytes, bool spans = false) {
+  return msgpackToJson(bytes.data(), bytes.size(), spanOptions(spans));
+}
+
+// The message of the ParseError that writing `node` as a statement raises.
+std::string statementError(const SqlNode* node) {
+  try {
+    writeWith([&](SqlWriter& w) { w.writeStatementKind(node); });
+  } catch (const vellum::ParseError& e) {
+    return e.message();
+  }
+  return "no ParseError";
+}
+
+TEST(DocStatementsTest, UnsupportedStatementKinds) {
+  vellum::Arena arena;
+  for (SqlNodeKind kind : {nkIdentifier, nkInsert, nkUpdate, nkDelete, nkMerge, nkCopy, nkCreateTable, nkDropTable,
+                           nkCreateView, nkDropView, nkAlterTable, nkTruncate, nkCreateIndex,
+                           nkCreateContinuousAggregate, nkDropIndex, nkCreateSequence, nkAlterSequence, nkDropSequence,
+                           nkStatementList, nkBinaryOp, nkFromClause}) {
+    SqlNode* node = newNode(arena, kind, kSpan);
+    EXPECT_EQ(statementError(node), "unsupported statement node for MessagePack: " + std::string(kindName(kind)));
+  }
+  SqlNode* pragma = newNode(arena, nkPragma, kSpan);
+  pragma->children().push_back(arena, newIdentifier(arena, "x", kSpan));
+  pragma->children().push_back(arena, newFloatLit(arena, 1.5, kSpan));
+  EXPECT_EQ(statementError(pragma), "invalid PRAGMA value node");
+}
+
+TEST(DocStatementsTest, AliasesAndNullsInExpressionPosition) {
+  vellum::Arena arena;
+  // Alias wrappers are skipped, down to a missing expression.
+  SqlNode* inner = newNode(arena, nkAlias, kSpan);
+  SqlNode* outer = newNode(arena, nkAlias, kSpan);
+  outer->aliasExpr() = inner;
+  EXPECT_EQ(writeWith([&](SqlWriter& w) { w.writeExpr(outer); }), std::vector<std::uint8_t>{0xc0});
+  EXPECT_EQ(writeWith([&](SqlWriter& w) { w.writeExpr(nullptr); }), std::vector<std::uint8_t>{0xc0});
+  inner->aliasExpr() = newIdentifier(arena, "a", SqlSpan{2, 3, 2, 3});
+  EXPECT_EQ(json(writeWith([&](SqlWriter& w) { w.writeExpr(outer); }), true),
+            compactJson(R"({"kind":{"variant":"ColumnRef","table":null,"column":"a"},"span":)" + span(2, 3, 2, 3) + "}"));
+
+  // A missing left operand is nil inside the operator's map.
+  SqlNode* sum = newBinary(arena, opAdd, nullptr, outer, kSpan);
+  EXPECT_EQ(json(writeWith([&](SqlWriter& w) { w.writeExpr(sum); })),
+            expandExpected(R"({"kind":{"variant":"BinaryOp","left":null,"op":"Add","right":$a}})"));
+
+  // IS as a plain operator keeps its enumeration name.
+  SqlNode* is = newBinary(arena, opIs, newIdentifier(arena, "a", kSpan), newNull(arena, kSpan), kSpan);
+  EXPECT_EQ(json(writeWith([&](SqlWriter& w) { w.writeExpr(is); })),
+            expandExpected(R"({"kind":{"variant":"BinaryOp","left":$a,"op":"opIs",
+                                "right":{"kind":{"variant":"Literal","literal":{"variant":"Null"}}}}})"));
+
+  // A quantified operator text that names no comparison is written as is.
+  SqlNode* quantified = newNode(arena, nkQuantified, kSpan);
+  SqlNode* query = newNode(arena, nkValues, kSpan);
+  SqlNode* row = newNode(arena, nkExprList, kSpan);
+  row->children().push_back(arena, newIntLit(arena, 1, kSpan));
+  query->children().push_back(arena, row);
+  quantified->children().push_back(arena, newIdentifier(arena, "a", kSpan));
+  quantified->children().push_back(arena, newIdentifier(arena, "opLike", kSpan));
+  quantified->children().push_back(arena, query);
+  quantified->quantifierAll = true;
+  EXPECT_EQ(json(writeWith([&](SqlWriter& w) { w.writeExpr(quantified); })),
+            expandExpected(R"({"kind":{"variant":"Quantified","expr":$a,"op":"opLike","quantifier":"All","subquery":{"kind":
+                                {"variant":"Values","rows":[[#1]],"set_operations":[],"order_by":[],"limit":null,"offset":null,
+                                 "limit_with_ties":false}}}})"));
+}
+
+TEST(DocStatementsTest, VectorValuesAreFloat64) {
+  vellum::Arena arena;
+  SqlNode* vector = newNode(arena, nkVectorLiteral, kSpan);
+  vector->children().push_back(arena, newFloatLit(arena, 1.0, kSpan));
+  std::vector<std::uint8_t> bytes = writeWith([&](SqlWriter& w) { w.writeExpr(vector); });
+  // {"kind": {"variant": "VectorLiteral", "values": [1.0]}, ...}
+  const std::vector<std::uint8_t> prefix = {0x82, 0xa4, 'k', 'i', 'n', 'd', 0x82, 0xa7, 'v', 'a', 'r', 'i', 'a', 'n', 't', 0xad,
+                                            'V', 'e', 'c', 't', 'o', 'r', 'L', 'i', 't', 'e', 'r', 'a', 'l', 0xa6, 'v', 'a',
+                                            'l', 'u', 'e', 's', 0x91, 0xcb, 0x3f, 0xf0, 0, 0, 0, 0, 0, 0};
+  ASSERT_GE(bytes.size(), prefix.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(prefix.size())), prefix);
+}
+
+TEST(DocStatementsTest, FromItemsTheParserDoesNotBuild) {
+  vellum::Arena arena;
+  SqlNode* table = newNode(arena, nkFromTable, SqlSpan{1, 2, 1, 3});
+  table->children().push_back(arena, newIdentifier(arena, "t", kSpan));
+  SqlNode* join = newNode(arena, nkFromJoin, SqlSpan{1, 4, 1, 5});
+  join->joinKind() = jkFull;
+  join->joinLeft() = table;
+  join->joinRight() = nullptr;
+  EXPECT_EQ(json(writeWith([&](SqlWriter& w) { w.writeFromItem(join, FromMode::Full); }), true),
+            compactJson(R"({"variant":"Join","left":{"variant":"Table","name":"t","alias":null,"columns":[],"span":)" + span(1, 2, 1, 3) +
+                        R"(},"right":null,"join_type":"Full","condition":null,"using":null,"span":)" + span(1, 4, 1, 5) + "}"));
+  EXPECT_EQ(json(writeWith([&](SqlWriter& w) { w.writeFromItem(table, FromMode::Restricted); })),
+            R"({"variant":"Table","name":"t","alias":null})");
+}
+
+}  // namespace
+}  // namespace vellum_test
