@@ -37,31 +37,45 @@ Container containerOf(std::string_view name) {
 
 void addChild(Parser& p, SqlNode* parent, SqlNode* child) { parent->children().push_back(p.arena, child); }
 
+// Consumes the first byte of the two-byte current token as a token of kind
+// `first`, and leaves its second byte current as a ">" token. The lexer has
+// already moved past both bytes and is not touched.
+void splitBeforeGt(Parser& p, TokenKind first) {
+  Token consumed = p.current;
+  consumed.kind = first;
+  consumed.text = p.current.text.substr(0, 1);
+  consumed.endLine = consumed.line;
+  consumed.endColumn = consumed.column;
+  p.previous = consumed;
+  p.current.kind = tkGt;
+  p.current.text = p.current.text.substr(1, 1);
+  p.current.column += 1;
+}
+
+// "<" or, for an empty list, the "<>" token; the latter is split so that
+// the list fails on its ">" with the message of the missing element.
+bool atAngleOpen(const Parser& p) { return p.at(tkLt) || (p.at(tkNeq) && p.current.text == "<>"); }
+
 // Closes an angle-bracket list. A ">>" token closes two lists: it is split
-// in place into two ">" tokens, the first consumed and the second left
-// current; the lexer has already moved past both bytes.
+// into two ">" tokens, the first consumed and the second left current.
 void closeAngle(Parser& p) {
   if (p.at(tkGt)) {
     p.advance();
     return;
   }
   if (!p.at(tkShiftRight)) p.error("expected tkGt");
-  Token first = p.current;
-  first.kind = tkGt;
-  first.text = p.current.text.substr(0, 1);
-  first.endLine = first.line;
-  first.endColumn = first.column;
-  p.previous = first;
-  p.current.kind = tkGt;
-  p.current.text = p.current.text.substr(1, 1);
-  p.current.column += 1;
+  splitBeforeGt(p, tkGt);
 }
 
 // "<" element ">", "<" key "," value ">" or "<" name type ("," name type)* ">";
-// the current token is "<".
+// the current token is "<" or "<>".
 void parseAngleList(Parser& p, SqlNode* type, Container container) {
   NestingGuard guard(p);
-  p.advance();
+  if (p.at(tkNeq)) {
+    splitBeforeGt(p, tkLt);
+  } else {
+    p.advance();
+  }
   switch (container) {
     case Container::Array:
       addChild(p, type, p.parseDataType());
@@ -109,7 +123,7 @@ SqlNode* Parser::parseDataType() {
   SqlNode* type = newNode(arena, nkTypeName, name.span());
   addChild(*this, type, newIdentifier(arena, name.text, name.span()));
   Container container = containerOf(name.text);
-  if (container != Container::None && at(tkLt)) {
+  if (container != Container::None && atAngleOpen(*this)) {
     parseAngleList(*this, type, container);
   } else if (at(tkLParen)) {
     parseTypeParameters(*this, type);
