@@ -385,19 +385,24 @@ std::string nestedScalarSubqueries(std::size_t levels) {
 TEST(SqlStatement, DeepestNestingFitsASmallStack) {
   std::string deepest = nestedScalarSubqueries(128);
   std::string tooDeep = nestedScalarSubqueries(129);
+  // Each level a WITH query: the WITH adds call depth but no nesting level.
+  std::string withQueries =
+      "SELECT " + repeat("(WITH a AS (SELECT 1) SELECT ", 128) + "1" + repeat(")", 128);
   std::string cteBodies = repeat("WITH a AS (", 129) + "SELECT 1" + repeat(") SELECT 1", 129);
   std::string derived = "SELECT * FROM " + repeat("(SELECT * FROM ", 128) + "t" + repeat(")", 128);
-  std::string r1, r2, r3, r4;
+  std::string r1, r2, r3, r4, r5;
   runOnThreadWithStack(kOneMiB, [&] {
     r1 = errorOf(deepest);
     r2 = errorOf(tooDeep);
     r3 = errorOf(cteBodies);
     r4 = errorOf(derived);
+    r5 = errorOf(withQueries);
   });
   EXPECT_EQ(r1.substr(0, 8), "parsed: ");
   EXPECT_EQ(r2, kNestingMessage);
   EXPECT_EQ(r3.substr(0, 8), "parsed: ");
   EXPECT_EQ(r4.substr(0, 8), "parsed: ");
+  EXPECT_EQ(r5.substr(0, 8), "parsed: ");
 }
 
 }  // namespace

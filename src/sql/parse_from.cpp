@@ -12,33 +12,37 @@ namespace {
 
 constexpr SqlSpan kEmptySpan{};
 
-// The join kind introduced by the current token, consuming the introducer
-// (`[NATURAL] {JOIN | INNER JOIN | CROSS JOIN | {LEFT|RIGHT|FULL} [OUTER] JOIN}`).
-// False, consuming nothing, when no join starts here.
-bool parseJoinIntroducer(Parser& p, JoinKind& kind) {
+// `expect` without keeping the token in the caller's frame.
+[[gnu::noinline]] void skip(Parser& p, TokenKind kind) { p.expect(kind); }
+
+constexpr int kNoJoin = -1;
+
+// Reads a join introducer (`[NATURAL] {JOIN | INNER JOIN | CROSS JOIN |
+// {LEFT|RIGHT|FULL} [OUTER] JOIN}`) and gives its JoinKind, or kNoJoin,
+// consuming nothing, when no join starts here.
+[[gnu::noinline]] int parseJoinIntroducer(Parser& p) {
   bool natural = p.accept(tkNatural);
   switch (p.current.kind) {
     case tkJoin:
       p.advance();
-      kind = jkInner;
-      return true;
+      return jkInner;
     case tkInner:
-    case tkCross:
-      kind = p.advance().kind == tkInner ? jkInner : jkCross;
+    case tkCross: {
+      JoinKind kind = p.advance().kind == tkInner ? jkInner : jkCross;
       p.expect(tkJoin);
-      return true;
+      return kind;
+    }
     case tkLeft:
     case tkRight:
     case tkFull: {
       TokenKind side = p.advance().kind;
-      kind = side == tkLeft ? jkLeft : side == tkRight ? jkRight : jkFull;
       p.accept(tkOuter);
       p.expect(tkJoin);
-      return true;
+      return side == tkLeft ? jkLeft : side == tkRight ? jkRight : jkFull;
     }
     default:
       if (natural) p.error("expected JOIN");
-      return false;
+      return kNoJoin;
   }
 }
 
@@ -80,9 +84,9 @@ bool startsLateral(const Parser& p) {
 SqlNode* Parser::parseFromClause() {
   SqlNode* clause = newNode(arena, nkFromClause, current.span());
   SqlNode* tree = parseFromItem();
-  JoinKind kind;
-  while (parseJoinIntroducer(*this, kind)) {
-    SqlNode* join = newJoin(*this, kind, tree, parseFromItem());
+  for (int kind; (kind = parseJoinIntroducer(*this)) != kNoJoin;) {
+    SqlNode* right = parseFromItem();
+    SqlNode* join = newJoin(*this, static_cast<JoinKind>(kind), tree, right);
     if (accept(tkOn)) {
       join->joinCond() = parseExpression();
     } else if (at(tkUsing)) {
@@ -90,7 +94,10 @@ SqlNode* Parser::parseFromClause() {
     }
     tree = join;
   }
-  while (accept(tkComma)) tree = newJoin(*this, jkCross, tree, parseFromItem());
+  while (accept(tkComma)) {
+    SqlNode* right = parseFromItem();
+    tree = newJoin(*this, jkCross, tree, right);
+  }
   clause->children().push_back(arena, tree);
   return clause;
 }
@@ -105,42 +112,61 @@ void Parser::parseUsingColumns(TextList& columns) {
   expect(tkRParen);
 }
 
+namespace {
+
+// ( query ) [alias], one nesting level; `(` is current.
+[[gnu::noinline]] SqlNode* parseDerivedTable(Parser& p, bool lateral) {
+  NestingGuard guard(p);
+  SqlNode* derived = newNode(p.arena, nkFromDerived, p.current.span());
+  derived->lateral = lateral;
+  skip(p, tkLParen);
+  SqlNode* query;
+  if (p.at(tkSelect) || p.at(tkValues)) {
+    query = p.parseQueryExpression();
+  } else if (p.at(tkWith)) {
+    query = p.parseWithQuery();
+  } else {
+    p.error("expected SELECT, VALUES, or WITH in FROM derived table");
+  }
+  skip(p, tkRParen);
+  derived->children().push_back(p.arena, query);
+  return p.parseTableAlias(derived);
+}
+
+// name [. name] | name ( args ) [WITH ORDINALITY]; then the alias.
+[[gnu::noinline]] SqlNode* parseNamedItem(Parser& p, bool lateral) {
+  Token name = p.expectIdent("table name");
+  SqlNode* item;
+  if (p.at(tkLParen)) {
+    item = p.parseTableFunction(name, lateral);
+  } else if (p.accept(tkDot)) {
+    Token second = p.expectIdent("qualified table name");
+    item = newIdentifier(p.arena, joinQualifiedName(p.arena, name.text, second.text), Parser::spanFrom(name, second));
+  } else {
+    item = newIdentifier(p.arena, name.text, name.span());
+  }
+  return p.parseTableAlias(item);
+}
+
+// WITH ORDINALITY after a table function, when WITH is followed by an
+// identifier; the word is read before it is checked.
+[[gnu::noinline]] void parseOrdinality(Parser& p, SqlNode* function) {
+  p.advance();
+  bool ordinality = p.isWord("ordinality");
+  p.expectIdent("ORDINALITY");
+  if (!ordinality) p.error("expected ORDINALITY after WITH");
+  function->withOrdinality = true;
+}
+
+}  // namespace
+
 // item := [LATERAL] ( query ) [alias] | [LATERAL] name ( args ) [WITH ORDINALITY] [alias]
 //       | name [. name] [alias]
 SqlNode* Parser::parseFromItem() {
-  bool lateral = false;
-  if (startsLateral(*this)) {
-    advance();
-    lateral = true;
-  }
-  if (at(tkLParen)) {
-    NestingGuard guard(*this);
-    Token open = advance();
-    SqlNode* query;
-    if (at(tkSelect) || at(tkValues)) {
-      query = parseQueryExpression();
-    } else if (at(tkWith)) {
-      query = parseWithQuery();
-    } else {
-      error("expected SELECT, VALUES, or WITH in FROM derived table");
-    }
-    expect(tkRParen);
-    SqlNode* derived = newNode(arena, nkFromDerived, open.span());
-    derived->lateral = lateral;
-    derived->children().push_back(arena, query);
-    return parseTableAlias(derived);
-  }
-  Token name = expectIdent("table name");
-  SqlNode* item;
-  if (at(tkLParen)) {
-    item = parseTableFunction(name, lateral);
-  } else if (accept(tkDot)) {
-    Token second = expectIdent("qualified table name");
-    item = newIdentifier(arena, joinQualifiedName(arena, name.text, second.text), spanFrom(name, second));
-  } else {
-    item = newIdentifier(arena, name.text, name.span());
-  }
-  return parseTableAlias(item);
+  bool lateral = startsLateral(*this);
+  if (lateral) accept(tkIdent);
+  if (at(tkLParen)) return parseDerivedTable(*this, lateral);
+  return parseNamedItem(*this, lateral);
 }
 
 // ( [expression {, expression}] ) [WITH ORDINALITY]; the name has been
@@ -148,22 +174,18 @@ SqlNode* Parser::parseFromItem() {
 // for the caller.
 SqlNode* Parser::parseTableFunction(const Token& name, bool lateral) {
   NestingGuard guard(*this);
-  expect(tkLParen);
+  skip(*this, tkLParen);
   SqlNode* function = newNode(arena, nkFromFunction, name.span());
   function->lateral = lateral;
   function->children().push_back(arena, newIdentifier(arena, name.text, name.span()));
   if (!at(tkRParen)) {
-    function->children().push_back(arena, parseExpression());
-    while (accept(tkComma)) function->children().push_back(arena, parseExpression());
+    do {
+      SqlNode* argument = parseExpression();
+      function->children().push_back(arena, argument);
+    } while (accept(tkComma));
   }
-  expect(tkRParen);
-  if (at(tkWith) && peekKind() == tkIdent) {
-    advance();
-    bool ordinality = isWord("ordinality");
-    expectIdent("ORDINALITY");
-    if (!ordinality) error("expected ORDINALITY after WITH");
-    function->withOrdinality = true;
-  }
+  skip(*this, tkRParen);
+  if (at(tkWith) && peekKind() == tkIdent) parseOrdinality(*this, function);
   return function;
 }
 

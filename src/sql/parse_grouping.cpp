@@ -5,6 +5,7 @@
 // are no keywords: they are recognised as identifier words, and ROLLUP, CUBE
 // and GROUPING only when the next token confirms them, so they stay usable as
 // column names.
+#include <optional>
 #include <string>
 
 #include "sql/parser.h"
@@ -23,74 +24,120 @@ bool equalsWord(std::string_view text, std::string_view word) {
 }
 
 // The word `grouping` followed by the word `sets`.
-bool atGroupingSets(const Parser& p) {
+[[gnu::noinline]] bool atGroupingSets(const Parser& p) {
   if (!p.isWord("grouping")) return false;
   Lexer copy = p.lexer;
   Token next = nextToken(copy, nullptr);
   return next.kind == tkIdent && equalsWord(next.text, "sets");
 }
 
-// The word `rollup` or `cube` directly followed by `(`.
-bool atRollupOrCube(const Parser& p, SqlNodeKind& kind) {
+// The word `rollup` or `cube` directly followed by `(`: nkRollup or nkCube.
+std::optional<SqlNodeKind> atRollupOrCube(const Parser& p) {
+  SqlNodeKind kind;
   if (p.isWord("rollup")) {
     kind = nkRollup;
   } else if (p.isWord("cube")) {
     kind = nkCube;
   } else {
-    return false;
+    return std::nullopt;
   }
-  return p.peekKind() == tkLParen;
+  if (p.peekKind() != tkLParen) return std::nullopt;
+  return kind;
 }
 
-// Appends `expression (, expression)*` to the node's children.
-void parseExpressionList(Parser& p, SqlNode* node) {
-  node->children().push_back(p.arena, p.parseExpression());
-  while (p.accept(tkComma)) node->children().push_back(p.arena, p.parseExpression());
-}
+// `expect` without keeping the token in the caller's frame.
+[[gnu::noinline]] void skip(Parser& p, TokenKind kind) { p.expect(kind); }
 
-void extendTo(SqlNode* node, const Token& last) {
+void extendTo(SqlNode* node, const SqlSpan& last) {
   node->span.endLine = last.endLine;
   node->span.endColumn = last.endColumn;
 }
 
-[[noreturn]] void emptyRollupOrCube(const Parser& p, std::string_view keyword) {
+// Appends `expression (, expression)*` to the node's children.
+void parseExpressionList(Parser& p, SqlNode* node) {
+  do {
+    SqlNode* expression = p.parseExpression();
+    node->children().push_back(p.arena, expression);
+  } while (p.accept(tkComma));
+}
+
+// `)` ends the node's span.
+void closeParen(Parser& p, SqlNode* node) {
+  SqlSpan close = p.current.span();
+  skip(p, tkRParen);
+  extendTo(node, close);
+}
+
+[[gnu::noinline, noreturn]] void emptyRollupOrCube(const Parser& p, std::string_view keyword) {
   std::string message = "expected expression in ";
   for (char c : keyword) message += (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
   message += " list";
   p.error(message);
 }
 
+// GROUPING SETS (, with the grouping word current.
+[[gnu::noinline]] SqlNode* startGroupingSets(Parser& p) {
+  SqlNode* sets = newNode(p.arena, nkGroupingSets, p.current.span());
+  p.advance();
+  p.advance();
+  skip(p, tkLParen);
+  if (p.at(tkRParen)) p.error("expected at least one grouping set in GROUPING SETS");
+  return sets;
+}
+
+// `()` in GROUP BY: a grouping-sets node holding one empty set.
+[[gnu::noinline]] SqlNode* parseEmptyGroupingSet(Parser& p) {
+  Token open = p.advance();
+  SqlSpan span = Parser::spanFrom(open, p.advance());
+  SqlNode* sets = newNode(p.arena, nkGroupingSets, span);
+  sets->children().push_back(p.arena, newNode(p.arena, nkGroupingSet, span));
+  return sets;
+}
+
+// {ROLLUP|CUBE} (, with the word current, refusing an empty list.
+[[gnu::noinline]] SqlNode* startRollupOrCube(Parser& p, SqlNodeKind kind) {
+  Token keyword = p.advance();
+  skip(p, tkLParen);
+  SqlNode* node = newNode(p.arena, kind, keyword.span());
+  if (p.at(tkRParen)) emptyRollupOrCube(p, keyword.text);
+  return node;
+}
+
+// A window base name, current, as an identifier.
+[[gnu::noinline]] SqlNode* parseBaseName(Parser& p) {
+  Token name = p.advance();
+  return newIdentifier(p.arena, name.text, name.span());
+}
+
+// The node of a PARTITION BY or ORDER BY clause, the keyword current.
+[[gnu::noinline]] SqlNode* startByClause(Parser& p, SqlNodeKind kind) {
+  SqlNode* clause = newNode(p.arena, kind, p.current.span());
+  p.advance();
+  skip(p, tkBy);
+  return clause;
+}
+
 }  // namespace
 
 // element := ROLLUP (exprs) | CUBE (exprs) | GROUPING SETS (set {, set}) | () | expression
 SqlNode* Parser::parseGroupingElement() {
-  SqlNodeKind kind;
-  if (atRollupOrCube(*this, kind)) return parseRollupOrCube(kind);
+  if (std::optional<SqlNodeKind> kind = atRollupOrCube(*this)) return parseRollupOrCube(*kind);
   if (atGroupingSets(*this)) {
-    Token grouping = advance();
-    advance();
-    expect(tkLParen);
-    SqlNode* sets = newNode(arena, nkGroupingSets, grouping.span());
-    if (at(tkRParen)) error("expected at least one grouping set in GROUPING SETS");
-    sets->children().push_back(arena, parseGroupingSetElement());
-    while (accept(tkComma)) sets->children().push_back(arena, parseGroupingSetElement());
-    extendTo(sets, expect(tkRParen));
+    SqlNode* sets = startGroupingSets(*this);
+    do {
+      SqlNode* set = parseGroupingSetElement();
+      sets->children().push_back(arena, set);
+    } while (accept(tkComma));
+    closeParen(*this, sets);
     return sets;
   }
-  if (at(tkLParen) && peekKind() == tkRParen) {
-    Token open = advance();
-    SqlSpan span = spanFrom(open, advance());
-    SqlNode* sets = newNode(arena, nkGroupingSets, span);
-    sets->children().push_back(arena, newNode(arena, nkGroupingSet, span));
-    return sets;
-  }
+  if (at(tkLParen) && peekKind() == tkRParen) return parseEmptyGroupingSet(*this);
   return parseExpression();
 }
 
 // set := ( [expression {, expression}] ) | expression
 SqlNode* Parser::parseGroupingSetElement() {
-  SqlNodeKind kind;
-  if (atRollupOrCube(*this, kind)) error("ROLLUP and CUBE cannot be nested inside GROUPING SETS");
+  if (atRollupOrCube(*this)) error("ROLLUP and CUBE cannot be nested inside GROUPING SETS");
   if (atGroupingSets(*this)) error("GROUPING SETS cannot be nested inside GROUPING SETS");
   if (!at(tkLParen)) {
     SqlNode* expression = parseExpression();
@@ -98,46 +145,48 @@ SqlNode* Parser::parseGroupingSetElement() {
     set->children().push_back(arena, expression);
     return set;
   }
-  SqlNode* set = newNode(arena, nkGroupingSet, advance().span());
+  SqlNode* set = newNode(arena, nkGroupingSet, current.span());
+  skip(*this, tkLParen);
   if (!at(tkRParen)) parseExpressionList(*this, set);
-  extendTo(set, expect(tkRParen));
+  closeParen(*this, set);
   return set;
 }
 
 // {ROLLUP|CUBE} ( expression {, expression} ); the word is current.
 SqlNode* Parser::parseRollupOrCube(SqlNodeKind kind) {
-  Token keyword = advance();
-  expect(tkLParen);
-  SqlNode* node = newNode(arena, kind, keyword.span());
-  if (at(tkRParen)) emptyRollupOrCube(*this, keyword.text);
+  SqlNode* node = startRollupOrCube(*this, kind);
   parseExpressionList(*this, node);
-  extendTo(node, expect(tkRParen));
+  closeParen(*this, node);
   return node;
 }
 
 // spec := ( [base_name] [PARTITION BY exprs] [ORDER BY items] [frame] )
 SqlNode* Parser::parseWindowSpec() {
-  SqlNode* spec = newNode(arena, nkWindowSpec, expect(tkLParen).span());
-  NodeList& parts = spec->children();
+  SqlNode* spec = newNode(arena, nkWindowSpec, current.span());
+  skip(*this, tkLParen);
+  SqlNode* part;
   if (isWindowBaseNameToken(current.kind)) {
-    Token name = advance();
-    parts.push_back(arena, newIdentifier(arena, name.text, name.span()));
+    part = parseBaseName(*this);
+    spec->children().push_back(arena, part);
   }
   if (at(tkPartition)) {
-    SqlNode* partition = newNode(arena, nkPartitionByClause, advance().span());
-    expect(tkBy);
-    parseExpressionList(*this, partition);
-    parts.push_back(arena, partition);
+    part = startByClause(*this, nkPartitionByClause);
+    parseExpressionList(*this, part);
+    spec->children().push_back(arena, part);
   }
   if (at(tkOrder)) {
-    SqlNode* order = newNode(arena, nkOrderByClause, advance().span());
-    expect(tkBy);
-    order->children().push_back(arena, parseOrderItem());
-    while (accept(tkComma)) order->children().push_back(arena, parseOrderItem());
-    parts.push_back(arena, order);
+    part = startByClause(*this, nkOrderByClause);
+    do {
+      SqlNode* item = parseOrderItem();
+      part->children().push_back(arena, item);
+    } while (accept(tkComma));
+    spec->children().push_back(arena, part);
   }
-  if (at(tkRows) || at(tkRange)) parts.push_back(arena, parseWindowFrame());
-  extendTo(spec, expect(tkRParen));
+  if (at(tkRows) || at(tkRange)) {
+    part = parseWindowFrame();
+    spec->children().push_back(arena, part);
+  }
+  closeParen(*this, spec);
   return spec;
 }
 
@@ -195,7 +244,7 @@ SqlNode* Parser::parseFrameBound() {
   } else {
     error("expected window frame bound");
   }
-  extendTo(bound, advance());
+  extendTo(bound, advance().span());
   return bound;
 }
 

@@ -5,6 +5,12 @@
 // UNION/EXCEPT steps, ORDER BY, limit and offset are children of that body,
 // never wrappers around it; INTERSECT steps hang off the first body of their
 // term, which is how INTERSECT binds tighter than UNION and EXCEPT.
+//
+// Stack: every function here that stays on the stack while a nested query is
+// parsed (subqueries recurse through parseQueryExpression, parseSelectCore,
+// the select items and the clauses) keeps only node pointers in its frame.
+// Tokens, whose copies are the bulk of a frame, live in small non-inlined
+// helpers that return before the recursion goes deeper.
 #include "sql/parser.h"
 
 namespace vellum::sql {
@@ -12,16 +18,29 @@ namespace {
 
 constexpr SqlSpan kEmptySpan{};
 
-// Appends `expression (, expression)*` to the node's children.
-void parseExpressionList(Parser& p, SqlNode* node) {
-  node->children().push_back(p.arena, p.parseExpression());
-  while (p.accept(tkComma)) node->children().push_back(p.arena, p.parseExpression());
+// `expect` and `advance` without keeping the token in the caller's frame.
+[[gnu::noinline]] void skip(Parser& p, TokenKind kind) { p.expect(kind); }
+[[gnu::noinline]] void step(Parser& p) { p.advance(); }
+
+void extendTo(SqlNode* node, const SqlSpan& last) {
+  node->span.endLine = last.endLine;
+  node->span.endColumn = last.endColumn;
 }
 
-// A clause holding one expression: WHERE, HAVING, QUALIFY.
-SqlNode* parseConditionClause(Parser& p, SqlNodeKind kind, SqlSpan span) {
+// Appends `expression (, expression)*` to the node's children.
+void parseExpressionList(Parser& p, SqlNode* node) {
+  do {
+    SqlNode* expression = p.parseExpression();
+    node->children().push_back(p.arena, expression);
+  } while (p.accept(tkComma));
+}
+
+// A node of the kind holding one expression: WHERE, HAVING, QUALIFY, LIMIT,
+// OFFSET.
+SqlNode* parseOneExpression(Parser& p, SqlNodeKind kind, SqlSpan span) {
   SqlNode* clause = newNode(p.arena, kind, span);
-  clause->children().push_back(p.arena, p.parseExpression());
+  SqlNode* expression = p.parseExpression();
+  clause->children().push_back(p.arena, expression);
   return clause;
 }
 
@@ -32,48 +51,175 @@ SqlNode* parseQueryBody(Parser& p) {
   p.error("expected SELECT or VALUES query body");
 }
 
-// Reads `[ALL]` after a set operator, whose token has been consumed.
-SqlNode* newSetOperation(Parser& p, SetOpKind op, const Token& keyword) {
-  SqlNode* node = newNode(p.arena, nkSetOperation, keyword.span());
+// The set operator is current; reads it and an optional ALL.
+[[gnu::noinline]] SqlNode* startSetOperation(Parser& p, SetOpKind op) {
+  SqlNode* node = newNode(p.arena, nkSetOperation, p.current.span());
+  p.advance();
   node->setOp() = op;
   node->setAll() = p.accept(tkAll);
   return node;
 }
 
-// `WINDOW name AS (spec) (, name AS (spec))*`; WINDOW is current.
-SqlNode* parseWindowClause(Parser& p) {
-  SqlNode* clause = newNode(p.arena, nkWindowClause, p.advance().span());
+// ORDER BY item {, item}; ORDER is current.
+[[gnu::noinline]] SqlNode* parseOrderByClause(Parser& p, SqlSpan span) {
+  p.advance();
+  skip(p, tkBy);
+  SqlNode* order = newNode(p.arena, nkOrderByClause, span);
   do {
-    Token name = p.expectIdent("window name");
-    SqlNode* window = newNode(p.arena, nkNamedWindow, name.span());
-    window->children().push_back(p.arena, newIdentifier(p.arena, name.text, name.span()));
-    p.expect(tkAs);
+    SqlNode* item = p.parseOrderItem();
+    order->children().push_back(p.arena, item);
+  } while (p.accept(tkComma));
+  return order;
+}
+
+// SELECT [DISTINCT [ON (expressions)]]: the node with its DISTINCT part.
+[[gnu::noinline]] SqlNode* startSelect(Parser& p) {
+  SqlNode* select = newNode(p.arena, nkSelect, p.expect(tkSelect).span());
+  if (!p.at(tkDistinct)) return select;
+  SqlSpan distinct = p.advance().span();
+  if (!p.accept(tkOn)) {
+    select->children().push_back(p.arena, newIdentifier(p.arena, "DISTINCT", kEmptySpan));
+    return select;
+  }
+  skip(p, tkLParen);
+  if (p.at(tkRParen)) p.error("expected expression in DISTINCT ON list");
+  SqlNode* on = newNode(p.arena, nkDistinctOnClause, distinct);
+  parseExpressionList(p, on);
+  extendTo(on, p.expect(tkRParen).span());
+  select->children().push_back(p.arena, on);
+  return select;
+}
+
+// GROUP BY element {, element}; GROUP is current.
+[[gnu::noinline]] SqlNode* parseGroupByClause(Parser& p) {
+  p.advance();
+  skip(p, tkBy);
+  SqlNode* group = newNode(p.arena, nkGroupByClause, kEmptySpan);
+  do {
+    SqlNode* element = p.parseGroupingElement();
+    group->children().push_back(p.arena, element);
+  } while (p.accept(tkComma));
+  return group;
+}
+
+// name AS (spec); the named window spans the name to the specification's end.
+[[gnu::noinline]] SqlNode* parseNamedWindow(Parser& p) {
+  Token name = p.expectIdent("window name");
+  SqlNode* window = newNode(p.arena, nkNamedWindow, name.span());
+  window->children().push_back(p.arena, newIdentifier(p.arena, name.text, name.span()));
+  skip(p, tkAs);
+  return window;
+}
+
+// WINDOW named_window {, named_window}; WINDOW is current.
+[[gnu::noinline]] SqlNode* parseWindowClause(Parser& p) {
+  SqlNode* clause = newNode(p.arena, nkWindowClause, p.current.span());
+  p.advance();
+  do {
+    SqlNode* window = parseNamedWindow(p);
     SqlNode* spec = p.parseWindowSpec();
     window->children().push_back(p.arena, spec);
-    window->span.endLine = spec->span.endLine;
-    window->span.endColumn = spec->span.endColumn;
+    extendTo(window, spec->span);
     clause->children().push_back(p.arena, window);
   } while (p.accept(tkComma));
   return clause;
 }
 
-// `FETCH {FIRST|NEXT} [count] {ROW|ROWS} {ONLY|WITH TIES}`; FETCH has been
-// consumed.
-SqlNode* parseFetch(Parser& p) {
+// QUALIFY expression; QUALIFY is current.
+[[gnu::noinline]] SqlNode* parseQualifyClause(Parser& p) {
+  SqlSpan keyword = p.current.span();
+  p.advance();
+  return parseOneExpression(p, nkQualifyClause, keyword);
+}
+
+// AS wide_name | implicit_alias, around a select item.
+[[gnu::noinline]] SqlNode* parseSelectAlias(Parser& p, SqlNode* expression) {
+  Token alias = p.accept(tkAs) ? p.expectName("alias") : p.advance();
+  SqlNode* node = newNode(p.arena, nkAlias, alias.span());
+  node->aliasExpr() = expression;
+  node->aliasName() = alias.text;
+  return node;
+}
+
+// ASC or DESC, current, wraps the item in an alias named "asc" or "desc".
+[[gnu::noinline]] SqlNode* wrapDirection(Parser& p, SqlNode* item) {
+  bool ascending = p.at(tkAsc);
+  SqlNode* wrapper = newNode(p.arena, nkAlias, p.advance().span());
+  wrapper->aliasExpr() = item;
+  wrapper->aliasName() = ascending ? "asc" : "desc";
+  wrapper->ascending = ascending ? 1 : 0;
+  return wrapper;
+}
+
+// The count of FETCH {FIRST|NEXT} [count] {ROW|ROWS}: without a number it is
+// a 1 with the span of ROW/ROWS.
+[[gnu::noinline]] SqlNode* startFetch(Parser& p) {
+  p.advance();
   if (!p.at(tkFirst) && !p.at(tkNext)) p.error("expected FIRST or NEXT after FETCH");
   p.advance();
   SqlNode* limit = newNode(p.arena, nkLimitClause, kEmptySpan);
-  SqlNode* count = (p.at(tkRow) || p.at(tkRows)) ? newIntLit(p.arena, 1, p.current.span())
-                                                  : p.parseExpression();
-  limit->children().push_back(p.arena, count);
+  if (p.at(tkRow) || p.at(tkRows)) limit->children().push_back(p.arena, newIntLit(p.arena, 1, p.current.span()));
+  return limit;
+}
+
+// After the FETCH count: {ROW|ROWS} {ONLY | WITH TIES}.
+[[gnu::noinline]] void finishFetch(Parser& p, SqlNode* limit) {
   if (p.isWord("percent")) p.error("FETCH ... PERCENT is not supported");
   if (!p.at(tkRow) && !p.at(tkRows)) p.error("expected ROW or ROWS after FETCH count");
   p.advance();
-  if (p.accept(tkOnly)) return limit;
+  if (p.accept(tkOnly)) return;
   if (!p.accept(tkWith)) p.error("expected ONLY or WITH TIES in FETCH clause");
   if (!p.accept(tkTies)) p.error("expected TIES after WITH in FETCH clause");
   limit->limitWithTies = true;
+}
+
+SqlNode* parseFetch(Parser& p) {
+  SqlNode* limit = startFetch(p);
+  if (limit->children().empty()) {
+    SqlNode* count = p.parseExpression();
+    limit->children().push_back(p.arena, count);
+  }
+  finishFetch(p, limit);
   return limit;
+}
+
+// name [(column {, column})]: a CTE up to its AS.
+[[gnu::noinline]] SqlNode* startCommonTableExpr(Parser& p) {
+  Token name = p.expectIdent("common table expression name");
+  SqlNode* cte = newNode(p.arena, nkCommonTableExpr, name.span());
+  cte->children().push_back(p.arena, newIdentifier(p.arena, name.text, name.span()));
+  if (p.at(tkLParen)) {
+    SqlNode* columns = newNode(p.arena, nkCteColumnList, p.advance().span());
+    do {
+      Token column = p.expectIdent("common table expression column name");
+      columns->children().push_back(p.arena, newIdentifier(p.arena, column.text, column.span()));
+    } while (p.accept(tkComma));
+    skip(p, tkRParen);
+    cte->children().push_back(p.arena, columns);
+  }
+  return cte;
+}
+
+// cte := name [(columns)] AS ( query )
+// A body that is itself a WITH query nests, and counts against the nesting
+// limit (CTE bodies would otherwise nest without bound); a SELECT or VALUES
+// body adds no level.
+[[gnu::noinline]] SqlNode* parseCommonTableExpr(Parser& p) {
+  SqlNode* cte = startCommonTableExpr(p);
+  skip(p, tkAs);
+  skip(p, tkLParen);
+  SqlNode* body;
+  if (p.at(tkSelect) || p.at(tkValues)) {
+    body = p.parseQueryExpression();
+  } else if (p.at(tkWith)) {
+    NestingGuard guard(p);
+    body = p.parseWithQuery();
+  } else {
+    p.error("expected SELECT, VALUES, or WITH in common table expression");
+  }
+  cte->children().push_back(p.arena, body);
+  skip(p, tkRParen);
+  return cte;
 }
 
 }  // namespace
@@ -83,16 +229,12 @@ SqlNode* parseFetch(Parser& p) {
 SqlNode* Parser::parseQueryExpression() {
   SqlNode* root = parseQueryTerm();
   while (at(tkUnion) || at(tkExcept)) {
-    SetOpKind op = at(tkUnion) ? soUnion : soExcept;
-    SqlNode* step = newSetOperation(*this, op, advance());
+    SqlNode* step = startSetOperation(*this, at(tkUnion) ? soUnion : soExcept);
     step->setRight() = parseQueryTerm();
     root->children().push_back(arena, step);
   }
-  if (accept(tkOrder)) {
-    expect(tkBy);
-    SqlNode* order = newNode(arena, nkOrderByClause, kEmptySpan);
-    order->children().push_back(arena, parseOrderItem());
-    while (accept(tkComma)) order->children().push_back(arena, parseOrderItem());
+  if (at(tkOrder)) {
+    SqlNode* order = parseOrderByClause(*this, kEmptySpan);
     root->children().push_back(arena, order);
   }
   parseLimitClauses(root);
@@ -103,7 +245,7 @@ SqlNode* Parser::parseQueryExpression() {
 SqlNode* Parser::parseQueryTerm() {
   SqlNode* first = parseQueryBody(*this);
   while (at(tkIntersect)) {
-    SqlNode* step = newSetOperation(*this, soIntersect, advance());
+    SqlNode* step = startSetOperation(*this, soIntersect);
     step->setRight() = parseQueryBody(*this);
     first->children().push_back(arena, step);
   }
@@ -111,59 +253,38 @@ SqlNode* Parser::parseQueryTerm() {
 }
 
 // with_query := WITH [RECURSIVE] cte {, cte} query_expression
-// cte := name [(column {, column})] AS ( query )
-// A CTE body that is itself a WITH query nests, and is counted against the
-// nesting limit; a SELECT or VALUES body adds no level.
+// The WITH clause becomes child 0 of the root body, whose span then starts at
+// WITH.
 SqlNode* Parser::parseWithQuery() {
-  Token with = expect(tkWith);
-  SqlNode* clause = newNode(arena, nkWithClause, with.span());
+  SqlNode* clause = newNode(arena, nkWithClause, current.span());
+  skip(*this, tkWith);
   clause->recursive = accept(tkRecursive);
   do {
-    Token name = expectIdent("common table expression name");
-    SqlNode* cte = newNode(arena, nkCommonTableExpr, name.span());
-    cte->children().push_back(arena, newIdentifier(arena, name.text, name.span()));
-    if (at(tkLParen)) {
-      SqlNode* columns = newNode(arena, nkCteColumnList, advance().span());
-      do {
-        Token column = expectIdent("common table expression column name");
-        columns->children().push_back(arena, newIdentifier(arena, column.text, column.span()));
-      } while (accept(tkComma));
-      expect(tkRParen);
-      cte->children().push_back(arena, columns);
-    }
-    expect(tkAs);
-    expect(tkLParen);
-    SqlNode* body;
-    if (at(tkSelect) || at(tkValues)) {
-      body = parseQueryExpression();
-    } else if (at(tkWith)) {
-      NestingGuard guard(*this);
-      body = parseWithQuery();
-    } else {
-      error("expected SELECT, VALUES, or WITH in common table expression");
-    }
-    cte->children().push_back(arena, body);
-    expect(tkRParen);
+    SqlNode* cte = parseCommonTableExpr(*this);
     clause->children().push_back(arena, cte);
   } while (accept(tkComma));
   if (!at(tkSelect) && !at(tkValues)) error("expected SELECT or VALUES after WITH clause");
   SqlNode* root = parseQueryExpression();
   root->children().insert(arena, 0, clause);
-  root->span.startLine = with.line;
-  root->span.startColumn = with.column;
+  root->span.startLine = clause->span.startLine;
+  root->span.startColumn = clause->span.startColumn;
   return root;
 }
 
-// values := VALUES ( expression {, expression} ) {, ( ... )}
+// values := VALUES row {, row}, row := ( expression {, expression} )
+// A row spans its first expression's start to the `)`.
 SqlNode* Parser::parseValues() {
-  SqlNode* values = newNode(arena, nkValues, expect(tkValues).span());
+  SqlNode* values = newNode(arena, nkValues, current.span());
+  skip(*this, tkValues);
   do {
-    expect(tkLParen);
+    skip(*this, tkLParen);
     if (at(tkRParen)) error("expected expression in VALUES row");
     SqlNode* row = newNode(arena, nkExprList, kEmptySpan);
     parseExpressionList(*this, row);
-    Token close = expect(tkRParen);
-    row->span = spanFrom(row->children()[0]->span, close.span());
+    SqlSpan close = current.span();
+    skip(*this, tkRParen);
+    row->span = row->children()[0]->span;
+    extendTo(row, close);
     values->children().push_back(arena, row);
   } while (accept(tkComma));
   return values;
@@ -174,77 +295,58 @@ SqlNode* Parser::parseValues() {
 // Each clause at most once and in this order; a keyword out of order ends the
 // core and is left to the caller.
 SqlNode* Parser::parseSelectCore() {
-  SqlNode* select = newNode(arena, nkSelect, expect(tkSelect).span());
-  NodeList& parts = select->children();
-  if (at(tkDistinct)) {
-    Token distinct = advance();
-    if (accept(tkOn)) {
-      expect(tkLParen);
-      if (at(tkRParen)) error("expected expression in DISTINCT ON list");
-      SqlNode* on = newNode(arena, nkDistinctOnClause, kEmptySpan);
-      parseExpressionList(*this, on);
-      on->span = spanFrom(distinct, expect(tkRParen));
-      parts.push_back(arena, on);
-    } else {
-      parts.push_back(arena, newIdentifier(arena, "DISTINCT", kEmptySpan));
-    }
-  }
+  SqlNode* select = startSelect(*this);
   SqlNode* projection = newNode(arena, nkExprList, kEmptySpan);
   parseSelectList(projection);
-  parts.push_back(arena, projection);
-  if (accept(tkFrom)) parts.push_back(arena, parseFromClause());
-  if (accept(tkWhere)) parts.push_back(arena, parseConditionClause(*this, nkWhereClause, kEmptySpan));
-  if (accept(tkGroup)) {
-    expect(tkBy);
-    SqlNode* group = newNode(arena, nkGroupByClause, kEmptySpan);
-    group->children().push_back(arena, parseGroupingElement());
-    while (accept(tkComma)) group->children().push_back(arena, parseGroupingElement());
-    parts.push_back(arena, group);
+  select->children().push_back(arena, projection);
+  SqlNode* clause;
+  if (accept(tkFrom)) {
+    clause = parseFromClause();
+    select->children().push_back(arena, clause);
   }
-  if (accept(tkHaving)) parts.push_back(arena, parseConditionClause(*this, nkHavingClause, kEmptySpan));
-  if (at(tkWindow)) parts.push_back(arena, parseWindowClause(*this));
+  if (accept(tkWhere)) {
+    clause = parseOneExpression(*this, nkWhereClause, kEmptySpan);
+    select->children().push_back(arena, clause);
+  }
+  if (at(tkGroup)) {
+    clause = parseGroupByClause(*this);
+    select->children().push_back(arena, clause);
+  }
+  if (accept(tkHaving)) {
+    clause = parseOneExpression(*this, nkHavingClause, kEmptySpan);
+    select->children().push_back(arena, clause);
+  }
+  if (at(tkWindow)) {
+    clause = parseWindowClause(*this);
+    select->children().push_back(arena, clause);
+  }
   if (at(tkQualify)) {
-    SqlSpan keyword = advance().span();
-    parts.push_back(arena, parseConditionClause(*this, nkQualifyClause, keyword));
+    clause = parseQualifyClause(*this);
+    select->children().push_back(arena, clause);
   }
   return select;
 }
 
 // select_list := item {, item}
 void Parser::parseSelectList(SqlNode* list) {
-  list->children().push_back(arena, parseSelectItem());
-  while (accept(tkComma)) list->children().push_back(arena, parseSelectItem());
+  do {
+    SqlNode* item = parseSelectItem();
+    list->children().push_back(arena, item);
+  } while (accept(tkComma));
 }
 
 // item := expression [AS wide_name | implicit_alias]
 SqlNode* Parser::parseSelectItem() {
   SqlNode* expression = parseExpression();
-  Token alias;
-  if (accept(tkAs)) {
-    alias = expectName("alias");
-  } else if (isImplicitAliasToken(current.kind)) {
-    alias = advance();
-  } else {
-    return expression;
-  }
-  SqlNode* node = newNode(arena, nkAlias, alias.span());
-  node->aliasExpr() = expression;
-  node->aliasName() = alias.text;
-  return node;
+  if (at(tkAs) || isImplicitAliasToken(current.kind)) return parseSelectAlias(*this, expression);
+  return expression;
 }
 
 // order_item := expression [ASC|DESC] [NULLS {FIRST|LAST}]
-// A direction wraps the expression in an alias named "asc" or "desc".
+// NULLS sets the item itself: the direction wrapper when there is one.
 SqlNode* Parser::parseOrderItem() {
   SqlNode* item = parseExpression();
-  if (at(tkAsc) || at(tkDesc)) {
-    bool ascending = at(tkAsc);
-    SqlNode* wrapper = newNode(arena, nkAlias, advance().span());
-    wrapper->aliasExpr() = item;
-    wrapper->aliasName() = ascending ? "asc" : "desc";
-    wrapper->ascending = ascending ? 1 : 0;
-    item = wrapper;
-  }
+  if (at(tkAsc) || at(tkDesc)) item = wrapDirection(*this, item);
   if (accept(tkNulls)) {
     if (at(tkFirst)) {
       item->nullsFirst = 1;
@@ -253,7 +355,7 @@ SqlNode* Parser::parseOrderItem() {
     } else {
       error("expected FIRST or LAST after NULLS");
     }
-    advance();
+    step(*this);
   }
   return item;
 }
@@ -268,19 +370,20 @@ void Parser::parseLimitClauses(SqlNode* body) {
   for (;;) {
     if (at(tkOffset)) {
       if (offset != nullptr) error("multiple OFFSET clauses are not allowed");
-      advance();
-      offset = newNode(arena, nkOffsetClause, kEmptySpan);
-      offset->children().push_back(arena, parseExpression());
-      if (at(tkRow) || at(tkRows)) advance();
+      accept(tkOffset);
+      offset = parseOneExpression(*this, nkOffsetClause, kEmptySpan);
+      if (!accept(tkRow)) accept(tkRows);
     } else if (at(tkLimit) || at(tkFetch)) {
       if (limit != nullptr || limitAll) error("multiple LIMIT clauses are not allowed");
-      if (advance().kind == tkFetch) {
+      if (at(tkFetch)) {
         limit = parseFetch(*this);
-      } else if (accept(tkAll)) {
-        limitAll = true;
       } else {
-        limit = newNode(arena, nkLimitClause, kEmptySpan);
-        limit->children().push_back(arena, parseExpression());
+        accept(tkLimit);
+        if (accept(tkAll)) {
+          limitAll = true;
+        } else {
+          limit = parseOneExpression(*this, nkLimitClause, kEmptySpan);
+        }
       }
     } else {
       break;

@@ -10,7 +10,7 @@
 namespace vellum::sql {
 namespace {
 
-[[noreturn]] void notAvailableYet(const Parser& p, std::string_view statement) {
+[[gnu::noinline, noreturn]] void notAvailableYet(const Parser& p, std::string_view statement) {
   p.error(std::string(statement) + " statements are not available yet");
 }
 
