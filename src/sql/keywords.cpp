@@ -38,16 +38,16 @@ constexpr std::uint32_t hashWord(const char* p, std::size_t n) {
   return h;
 }
 
-struct Slot {
-  std::uint8_t index = 0xff;  // into kKeywords; 0xff for an empty slot
-};
-
+// One more than the index into kKeywords; 0 for an empty slot. Empty is the
+// zero value on purpose: GCC 12 at -O2 emitted the default member
+// initializer of a constexpr-built table's untouched elements as 0, which
+// made every slot look taken and every miss probe the whole table.
 constexpr auto kTable = [] {
-  std::array<Slot, kTableSize> table{};
+  std::array<std::uint8_t, kTableSize> table{};
   for (std::size_t i = 0; i < kKeywordCount; ++i) {
     std::size_t h = hashWord(kKeywords[i].word.data(), kKeywords[i].word.size()) & (kTableSize - 1);
-    while (table[h].index != 0xff) h = (h + 1) & (kTableSize - 1);
-    table[h].index = static_cast<std::uint8_t>(i);
+    while (table[h] != 0) h = (h + 1) & (kTableSize - 1);
+    table[h] = static_cast<std::uint8_t>(i + 1);
   }
   return table;
 }();
@@ -62,8 +62,8 @@ TokenKind keywordKind(std::string_view word) {
     lower[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
   }
   std::size_t h = hashWord(lower, word.size()) & (kTableSize - 1);
-  while (kTable[h].index != 0xff) {
-    const Keyword& k = kKeywords[kTable[h].index];
+  while (kTable[h] != 0) {
+    const Keyword& k = kKeywords[kTable[h] - 1];
     if (k.word == std::string_view(lower, word.size())) return k.kind;
     h = (h + 1) & (kTableSize - 1);
   }
