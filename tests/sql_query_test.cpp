@@ -160,6 +160,33 @@ TEST(SqlQuery, Spans) {
   expectTrees(cases, true);
 }
 
+TEST(SqlQuery, NameRules) {
+  // Name: identifiers and BEGIN, START, TRANSACTION, COMMIT, ROLLBACK,
+  // SAVEPOINT, RELEASE, FETCH, NEXT, TIES, ONLY, ROW. Wide name (after AS in
+  // a select list): also FIRST, LAST, TIME. Implicit alias: a Name but FETCH.
+  // Window base name: identifiers and FETCH, NEXT, TIES, ONLY, ROW.
+  static const TreeCase trees[] = {
+      {"WITH fetch AS (SELECT 1) SELECT 1",
+       "(Select (WithClause (CommonTableExpr fetch (Select (ExprList 1)))) (ExprList 1))"},
+      {"SELECT 1 AS first, 2 transaction, 3 AS \"select\"",
+       "(Select (ExprList (Alias first 1) (Alias transaction 2) (Alias select 3)))"},
+      {"SELECT a WINDOW fetch AS (ties), v AS (next), u AS (only)",
+       "(Select (ExprList a) (WindowClause (NamedWindow fetch (WindowSpec ties)) (NamedWindow v (WindowSpec next)) "
+       "(NamedWindow u (WindowSpec only))))"},
+  };
+  expectTrees(trees);
+  static const ErrorCase errors[] = {
+      {"WITH first AS (SELECT 1) SELECT 1", 1, 6, "expected common table expression name", "tkFirst 'first'"},
+      {"WITH t(last) AS (SELECT 1) SELECT 1", 1, 8, "expected common table expression column name",
+       "tkLast 'last'"},
+      {"SELECT 1 time", 1, 10, kNoStatement, "tkTime 'time'"},
+      {"SELECT a WINDOW first AS ()", 1, 17, "expected window name", "tkFirst 'first'"},
+      {"SELECT a WINDOW w AS (begin)", 1, 23, "expected tkRParen", "tkBegin 'begin'"},
+      {"SELECT * FROM t AS time", 1, 20, "expected alias", "tkTime 'time'"},
+  };
+  expectErrors(errors);
+}
+
 TEST(SqlQuery, KeywordsOutOfPlaceEndTheQuery) {
   static const ErrorCase cases[] = {
       // A clause out of order is left unconsumed and fails as a statement start.
