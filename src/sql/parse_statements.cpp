@@ -2,7 +2,6 @@
 // back-fill, and the small statements (EXPLAIN, PRAGMA, SHOW, DESCRIBE and
 // the transaction statements).
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "sql/parser.h"
@@ -321,62 +320,69 @@ SqlNode* Parser::parseRelease() {
 
 // Pre-order walk with an explicit stack, so that left-deep chains of any
 // length cost no call depth. Every node-valued part is visited except
-// extraExpr, whose nodes keep the spans they were built with.
+// extraExpr, whose nodes keep the spans they were built with. Parts are
+// pushed last to first so that they are visited in order.
 void backfillSpans(SqlNode* node, SqlNode* parent) {
   if (node == nullptr) return;
-  std::vector<std::pair<SqlNode*, SqlNode*>> pending;  // node, its parent
-  pending.emplace_back(node, parent);
-  std::vector<SqlNode*> parts;
+  struct Pending {
+    SqlNode* node;
+    const SqlNode* parent;
+  };
+  std::vector<Pending> pending;
+  pending.push_back({node, parent != nullptr ? parent : node});
   while (!pending.empty()) {
-    auto [current, owner] = pending.back();
+    Pending top = pending.back();
     pending.pop_back();
-    if (current->span.isEmpty()) current->span = owner->span;
-    parts.clear();
-    switch (current->kind) {
+    SqlNode* n = top.node;
+    if (n->span.isEmpty()) n->span = top.parent->span;
+    auto push = [&](SqlNode* part) {
+      if (part != nullptr) pending.push_back({part, n});
+    };
+    auto pushList = [&](const NodeList& list) {
+      for (std::size_t i = list.size(); i-- > 0;) push(list.data()[i]);
+    };
+    switch (n->kind) {
       case nkIdentifier: case nkStringLit: case nkIntervalLit: case nkIntLit: case nkFloatLit:
       case nkBoolLit: case nkWindowFrameBound: case nkBegin: case nkSetTransaction:
         break;
       case nkBinaryOp:
-        parts.push_back(current->binLeft());
-        parts.push_back(current->binRight());
+        push(n->binRight());
+        push(n->binLeft());
         break;
       case nkUnaryOp:
-        parts.push_back(current->unOperand());
+        push(n->unOperand());
         break;
       case nkCase:
-        parts.push_back(current->caseOperand());
-        for (SqlNode* branch : current->caseBranches()) parts.push_back(branch);
-        parts.push_back(current->caseElse());
+        push(n->caseElse());
+        pushList(n->caseBranches());
+        push(n->caseOperand());
         break;
       case nkCaseWhen:
-        parts.push_back(current->caseWhen());
-        parts.push_back(current->caseThen());
+        push(n->caseThen());
+        push(n->caseWhen());
         break;
       case nkWindowFrame:
-        parts.push_back(current->frameStart());
-        parts.push_back(current->frameEnd());
+        push(n->frameEnd());
+        push(n->frameStart());
         break;
       case nkAlias:
-        parts.push_back(current->aliasExpr());
+        push(n->aliasExpr());
         break;
       case nkFromJoin: case nkJoin:
-        parts.push_back(current->joinLeft());
-        parts.push_back(current->joinRight());
-        parts.push_back(current->joinCond());
+        push(n->joinCond());
+        push(n->joinRight());
+        push(n->joinLeft());
         break;
       case nkSetOperation:
-        parts.push_back(current->setRight());
+        push(n->setRight());
         break;
       case nkColumnDef:
-        parts.push_back(current->colType());
-        for (SqlNode* constraint : current->colConstraints()) parts.push_back(constraint);
+        pushList(n->colConstraints());
+        push(n->colType());
         break;
       default:
-        for (SqlNode* child : current->children()) parts.push_back(child);
+        pushList(n->children());
         break;
-    }
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-      if (*it != nullptr) pending.emplace_back(*it, current);
     }
   }
 }
