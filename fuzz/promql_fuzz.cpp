@@ -6,6 +6,9 @@
 #include <cstring>
 #include <string>
 
+#ifndef MSGPACK_NO_BOOST
+#define MSGPACK_NO_BOOST 1
+#endif
 #include <msgpack.hpp>
 
 #include "vellum_sql_parser.h"

@@ -162,7 +162,9 @@ TEST(PromQlDurationTest, DecimalConversion) {
   for (const NumberCase& c : cases) {
     double value = -1.0;
     EXPECT_EQ(convertDecimal(c.text, value), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(value, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
   }
 }
 

@@ -41,8 +41,10 @@ struct PromMatcher {
 };
 
 struct PromNode {
-  PromNodeKind kind;
   PromSpan span;
+  // Last, so that a kind's one-byte fields (an operator, a sign) share its
+  // word: chains as long as the input are made of such nodes.
+  PromNodeKind kind;
 
   template <class T>
   T& as() {
@@ -56,7 +58,7 @@ struct PromNode {
   }
 
  protected:
-  PromNode(PromNodeKind k, const PromSpan& s) : kind(k), span(s) {}
+  PromNode(PromNodeKind k, const PromSpan& s) : span(s), kind(k) {}
 };
 
 using PromNodeList = ArenaVector<PromNode*>;
