@@ -11,7 +11,9 @@ DocumentBytes parsePromQlDocument(std::string_view text) {
   const promql::PromNode* root = promql::parsePromQl(text, arena);
   // Documents run to about ten times the text for typical expressions; one
   // buffer of that size spares the early regrowths of a small document.
-  return promql::writePromDocument(*root, 256 + 12 * text.size());
+  constexpr std::size_t kMaxFirstBuffer = std::size_t{64} << 20;
+  const std::size_t expected = text.size() < kMaxFirstBuffer / 12 ? 256 + 12 * text.size() : kMaxFirstBuffer;
+  return promql::writePromDocument(*root, expected);
 }
 
 }  // namespace vellum
