@@ -319,6 +319,28 @@ TEST(SqlParserErrors, MessageNamesPositionKindAndText) {
   EXPECT_EQ(expr(""), "ParseError: Parse error at line 1, col 1: unexpected token in expression (got tkEof '')");
 }
 
+// The same messages through the statement list.
+TEST(SqlParserErrors, InStatements) {
+  auto statements = [](const std::string& text) -> std::string {
+    vellum::Arena arena;
+    try {
+      NodeList list = parseStatements(text, arena);
+      return std::to_string(list.size()) + " statement(s)";
+    } catch (const vellum::ParseError& e) {
+      return e.what();
+    }
+  };
+  EXPECT_EQ(statements("SELECT (1"), "Parse error at line 1, col 10: expected tkRParen (got tkEof '')");
+  EXPECT_EQ(statements("SELECT 1 +\n  from t"),
+            "Parse error at line 2, col 3: unexpected token in expression (got tkFrom 'from')");
+  EXPECT_EQ(statements("SELECT " + nest("(", "1", ")", 128)), "1 statement(s)");
+  EXPECT_EQ(statements("SELECT " + nest("(", "1", ")", 129)), "maximum SQL syntactic nesting depth of 128 exceeded");
+  EXPECT_EQ(statements("SELECT " + nest("(", "1", ")", 128) + "; SELECT " + nest("(", "1", ")", 128)),
+            "2 statement(s)");
+  EXPECT_EQ(statements("SELECT a GLOB 'x' ESCAPE 'y'").rfind("Parse error at line 1, col 19: ", 0), 0u);
+  EXPECT_EQ(statements("SELECT x::int").rfind("Parse error at line 1, col 9: ", 0), 0u);
+}
+
 // ---- Parser core ----
 
 TEST(SqlParserCore, StartsWithTheFirstTokenScanned) {

@@ -10,6 +10,7 @@
 #include "sql/parser.h"
 #include "sql/tree_dump.h"
 #include "sql_parse_helpers.h"
+#include "support/errors.h"
 
 namespace {
 
@@ -343,6 +344,29 @@ INSTANTIATE_TEST_SUITE_P(
         // Clauses follow calls only.
         Case{"x FILTER (WHERE y)", "x | stops at tkIdent 1:3"},
         Case{"x OVER w", "x | stops at tkOver 1:3"}));
+
+// The entry points called by other grammar rules check their first token.
+TEST(SqlPrimaryEntries, ExpectTheirFirstToken) {
+  auto fails = [](const char* text, auto entry) -> std::string {
+    vellum::Arena arena;
+    Parser p(text, arena);
+    try {
+      entry(p);
+      return "no error";
+    } catch (const vellum::ParseError& e) {
+      return e.what();
+    }
+  };
+  EXPECT_EQ(fails("w", [](Parser& p) { p.parseOver(); }), "Parse error at line 1, col 1: expected tkOver (got tkIdent 'w')");
+  EXPECT_EQ(fails("x", [](Parser& p) { p.parseVectorLiteral(); }),
+            "Parse error at line 1, col 1: expected tkLBracket (got tkIdent 'x')");
+  EXPECT_EQ(fails("[x", [](Parser& p) { p.parseFunctionCall(p.current); }),
+            "Parse error at line 1, col 1: expected tkLParen (got tkLBracket '[')");
+  EXPECT_EQ(fails("(SELECT 1", [](Parser& p) { p.parseParenSubquery(); }),
+            "Parse error at line 1, col 10: expected tkRParen (got tkEof '')");
+  EXPECT_EQ(fails("SELECT 1", [](Parser& p) { p.parseParenSubquery(); }),
+            "Parse error at line 1, col 1: expected tkLParen (got tkSelect 'SELECT')");
+}
 
 // ---- Spans ----
 
