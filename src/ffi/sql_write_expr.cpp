@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ffi/sql_writer.h"
+#include "ffi/sql_write_bytes.h"
 #include "msgpack/encoder.h"
 #include "support/errors.h"
 
@@ -234,20 +235,33 @@ std::size_t formatFloatText(double value, char* buffer) {
 
 SqlWriter::SqlWriter(OutputStream& out) : out_(out) { chain_.reserve(64); }
 
+namespace {
+
+// {"start": {"line": L, "column": C}, "end": {"line": L, "column": C}}; at
+// most 57 bytes.
+std::uint8_t* putSpan(std::uint8_t* p, const SqlSpan& span) {
+  p = putRun<Run{map(2), str("start"), map(2), str("line")}>(p);
+  p = putInt32(p, span.startLine);
+  p = putRun<Run{str("column")}>(p);
+  p = putInt32(p, span.startColumn);
+  p = putRun<Run{str("end"), map(2), str("line")}>(p);
+  p = putInt32(p, span.endLine);
+  p = putRun<Run{str("column")}>(p);
+  return putInt32(p, span.endColumn);
+}
+
+}  // namespace
+
 void SqlWriter::writeSpan(const SqlSpan& span) {
-  writeMapHeader(out_, 2);
-  writeStr(out_, "start");
-  writeMapHeader(out_, 2);
-  writeStr(out_, "line");
-  writeInt(out_, span.startLine);
-  writeStr(out_, "column");
-  writeInt(out_, span.startColumn);
-  writeStr(out_, "end");
-  writeMapHeader(out_, 2);
-  writeStr(out_, "line");
-  writeInt(out_, span.endLine);
-  writeStr(out_, "column");
-  writeInt(out_, span.endColumn);
+  std::uint8_t bytes[64];
+  std::uint8_t* end = putSpan(bytes, span);
+  out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
+}
+
+void SqlWriter::writeSpanEntry(const SqlSpan& span) {
+  std::uint8_t bytes[64];
+  std::uint8_t* end = putSpan(putRun<Run{str("span")}>(bytes), span);
+  out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }
 
 void SqlWriter::writeTextArray(const TextList& texts) {
@@ -270,60 +284,41 @@ void SqlWriter::writeExprArray(const NodeList& nodes, std::size_t from, std::siz
 
 void SqlWriter::writeSubquery(const SqlNode* query) {
   need(query, "subquery without a query node");
-  writeMapHeader(out_, 2);
-  writeStr(out_, "kind");
+  writeRun<Run{map(2), str("kind")}>(out_);
   writeStatementKind(query);
-  writeStr(out_, "span");
-  writeSpan(query->span);
+  writeSpanEntry(query->span);
 }
 
 void SqlWriter::writeLiteral(const SqlNode* node) {
   switch (node->kind) {
     case nkStringLit:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "String");
-      writeStr(out_, "value");
+      writeRun<Run{map(2), str("variant"), str("String"), str("value")}>(out_);
       writeStr(out_, node->strVal());
       return;
     case nkIntervalLit:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Interval");
-      writeStr(out_, "value");
+      writeRun<Run{map(2), str("variant"), str("Interval"), str("value")}>(out_);
       writeStr(out_, node->strVal());
       return;
     case nkIntLit: {
       char text[24];
       char* end = std::to_chars(text, text + sizeof text, node->intVal()).ptr;
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Number");
-      writeStr(out_, "value");
+      writeRun<Run{map(2), str("variant"), str("Number"), str("value")}>(out_);
       writeStr(out_, std::string_view(text, static_cast<std::size_t>(end - text)));
       return;
     }
     case nkFloatLit: {
       char text[kFloatTextCapacity];
       std::size_t length = formatFloatText(node->floatVal(), text);
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Number");
-      writeStr(out_, "value");
+      writeRun<Run{map(2), str("variant"), str("Number"), str("value")}>(out_);
       writeStr(out_, std::string_view(text, length));
       return;
     }
     case nkBoolLit:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Boolean");
-      writeStr(out_, "value");
+      writeRun<Run{map(2), str("variant"), str("Boolean"), str("value")}>(out_);
       writeBool(out_, node->boolVal());
       return;
     default:  // nkNull
-      writeMapHeader(out_, 1);
-      writeStr(out_, "variant");
-      writeStr(out_, "Null");
+      writeRun<Run{map(1), str("variant"), str("Null")}>(out_);
       return;
   }
 }
@@ -342,8 +337,7 @@ void SqlWriter::writeExpr(const SqlNode* node) {
     }
     const SqlNode* lead = nullptr;
     if (!writeExprHead(node, &lead)) {
-      writeStr(out_, "span");
-      writeSpan(node->span);
+      writeSpanEntry(node->span);
       break;
     }
     chain_.push_back(node);
@@ -354,8 +348,7 @@ void SqlWriter::writeExpr(const SqlNode* node) {
     const SqlNode* open = chain_.back();
     chain_.pop_back();
     writeExprTail(open);
-    writeStr(out_, "span");
-    writeSpan(open->span);
+    writeSpanEntry(open->span);
   }
 }
 
@@ -363,35 +356,20 @@ void SqlWriter::writeExpr(const SqlNode* node) {
 // lead child and stores that child in *lead; returns false when the kind has
 // no lead child, in which case the whole variant map has been written.
 bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
-  writeMapHeader(out_, 2);
-  writeStr(out_, "kind");
+  // Every case starts with the envelope: {"kind": <variant map>...
   switch (node->kind) {
     case nkIdentifier:
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
-      writeStr(out_, "ColumnRef");
-      writeStr(out_, "table");
-      writeNil(out_);
-      writeStr(out_, "column");
+      writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column")}>(out_);
       writeStr(out_, node->strVal());
       return false;
     case nkColumnRef:
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
-      writeStr(out_, "ColumnRef");
-      writeStr(out_, "table");
+      writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table")}>(out_);
       writeStr(out_, nodeText(node->child(0)));
-      writeStr(out_, "column");
+      writeLit<"column">(out_);
       writeStr(out_, nodeText(node->child(1)));
       return false;
     case nkStar:
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
-      writeStr(out_, "ColumnRef");
-      writeStr(out_, "table");
-      writeNil(out_);
-      writeStr(out_, "column");
-      writeStr(out_, "*");
+      writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column"), str("*")}>(out_);
       return false;
     case nkStringLit:
     case nkIntervalLit:
@@ -399,97 +377,70 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
     case nkFloatLit:
     case nkBoolLit:
     case nkNull:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Literal");
-      writeStr(out_, "literal");
+      writeRun<Run{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal")}>(out_);
       writeLiteral(node);
       return false;
     case nkParameter:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Parameter");
-      writeStr(out_, "index");
+      writeRun<Run{map(2), str("kind"), map(2), str("variant"), str("Parameter"), str("index")}>(out_);
       writeInt(out_, node->paramIndex);
       return false;
     case nkBinaryOp: {
+      writeRun<Run{map(2), str("kind")}>(out_);
       SqlBinaryOp op = node->binOp();
       if (op == opBetween || op == opNotBetween) {
-        writeMapHeader(out_, 5);
-        writeStr(out_, "variant");
-        writeStr(out_, "Between");
-        writeStr(out_, "expr");
+        writeRun<Run{map(5), str("variant"), str("Between"), str("expr")}>(out_);
       } else if (isLikeOp(op)) {
-        writeMapHeader(out_, 6);
-        writeStr(out_, "variant");
-        writeStr(out_, "Like");
-        writeStr(out_, "expr");
+        writeRun<Run{map(6), str("variant"), str("Like"), str("expr")}>(out_);
       } else if (op == opIn || op == opNotIn) {
-        writeMapHeader(out_, 4);
-        writeStr(out_, "variant");
-        writeStr(out_, "InList");
-        writeStr(out_, "expr");
+        writeRun<Run{map(4), str("variant"), str("InList"), str("expr")}>(out_);
       } else {
-        writeMapHeader(out_, 4);
-        writeStr(out_, "variant");
-        writeStr(out_, "BinaryOp");
-        writeStr(out_, "left");
+        writeRun<Run{map(4), str("variant"), str("BinaryOp"), str("left")}>(out_);
       }
       *lead = node->binLeft();
       return true;
     }
     case nkUnaryOp: {
+      writeRun<Run{map(2), str("kind")}>(out_);
       SqlUnaryOp op = node->unOp();
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
+      writeRun<Run{map(3), str("variant")}>(out_);
       if (op == opIsNull || op == opIsNotNull) {
-        writeStr(out_, "IsNull");
-        writeStr(out_, "expr");
+        writeRun<Run{str("IsNull"), str("expr")}>(out_);
       } else {
-        writeStr(out_, "UnaryOp");
-        writeStr(out_, "op");
+        writeRun<Run{str("UnaryOp"), str("op")}>(out_);
         writeStr(out_, op == opNot ? "Not" : op == opNeg ? "Minus" : op == opBitNot ? "BitNot" : unaryOpName(op));
-        writeStr(out_, "operand");
+        writeLit<"operand">(out_);
       }
       *lead = node->unOperand();
       return true;
     }
     case nkRowConstructor: {
+      writeRun<Run{map(2), str("kind")}>(out_);
       const NodeList& items = node->children();
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Row");
-      writeStr(out_, "items");
+      writeRun<Run{map(2), str("variant"), str("Row"), str("items")}>(out_);
       writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
       if (items.empty()) return false;
       *lead = items[0];
       return true;
     }
     case nkTruthPredicate:
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "TruthPredicate");
-      writeStr(out_, "expr");
+      writeRun<Run{map(2), str("kind"), map(4), str("variant"), str("TruthPredicate"), str("expr")}>(out_);
       *lead = node->child(0);
       return true;
     case nkIsDistinctFrom:
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "IsDistinctFrom");
-      writeStr(out_, "left");
+      writeRun<Run{map(2), str("kind"), map(4), str("variant"), str("IsDistinctFrom"), str("left")}>(out_);
       *lead = node->child(0);
       return true;
     case nkCase:
+      writeRun<Run{map(2), str("kind")}>(out_);
       writeCase(node);
       return false;
     case nkFunctionCall: {
+      writeRun<Run{map(2), str("kind")}>(out_);
       CallClauses clauses = callClauses(node);
       writeMapHeader(out_, clauses.extended() ? 9 : 6);
-      writeStr(out_, "variant");
-      writeStr(out_, "FunctionCall");
-      writeStr(out_, "name");
+      writeRun<Run{str("variant"), str("FunctionCall"), str("name")}>(out_);
       writeStr(out_, nodeText(node->child(0)));
-      writeStr(out_, "args");
+      writeLit<"args">(out_);
       if (node->star || clauses.argEnd <= 1) {
         writeArrayHeader(out_, 0);
         writeCallAfterArgs(node, clauses);
@@ -501,58 +452,40 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
     }
     case nkCast:
     case nkTryCast:
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
+      writeRun<Run{map(2), str("kind"), map(3), str("variant")}>(out_);
       writeStr(out_, node->kind == nkCast ? "Cast" : "TryCast");
-      writeStr(out_, "expr");
+      writeLit<"expr">(out_);
       *lead = node->child(0);
       return true;
     case nkVectorLiteral: {
+      writeRun<Run{map(2), str("kind")}>(out_);
       const NodeList& values = node->children();
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "VectorLiteral");
-      writeStr(out_, "values");
+      writeRun<Run{map(2), str("variant"), str("VectorLiteral"), str("values")}>(out_);
       writeArrayHeader(out_, static_cast<std::uint32_t>(values.size()));
       for (const SqlNode* v : values) writeFloat64(out_, need(v, "vector literal element is nil")->floatVal());
       return false;
     }
     case nkScalarSubquery:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "ScalarSubquery");
-      writeStr(out_, "subquery");
+      writeRun<Run{map(2), str("kind"), map(2), str("variant"), str("ScalarSubquery"), str("subquery")}>(out_);
       writeSubquery(node->child(0));
       return false;
     case nkInSubquery:
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "InSubquery");
-      writeStr(out_, "expr");
+      writeRun<Run{map(2), str("kind"), map(4), str("variant"), str("InSubquery"), str("expr")}>(out_);
       *lead = node->child(0);
       return true;
     case nkExists:
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
-      writeStr(out_, "Exists");
-      writeStr(out_, "subquery");
+      writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("Exists"), str("subquery")}>(out_);
       writeSubquery(node->child(0));
-      writeStr(out_, "negated");
+      writeLit<"negated">(out_);
       writeBool(out_, node->negated);
       return false;
     case nkQuantified:
-      writeMapHeader(out_, 5);
-      writeStr(out_, "variant");
-      writeStr(out_, "Quantified");
-      writeStr(out_, "expr");
+      writeRun<Run{map(2), str("kind"), map(5), str("variant"), str("Quantified"), str("expr")}>(out_);
       *lead = node->child(0);
       return true;
     default:
       // Qualified stars and any other kind in expression position.
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "ColumnRef");
-      writeStr(out_, "column");
+      writeRun<Run{map(2), str("kind"), map(2), str("variant"), str("ColumnRef"), str("column")}>(out_);
       writeStr(out_, nodeText(node));
       return false;
   }
@@ -566,36 +499,36 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
       const SqlNode* right = node->binRight();
       if (op == opBetween || op == opNotBetween) {
         need(right, "BETWEEN without bounds");
-        writeStr(out_, "low");
+        writeLit<"low">(out_);
         writeExpr(right->child(0));
-        writeStr(out_, "high");
+        writeLit<"high">(out_);
         writeExpr(right->child(1));
-        writeStr(out_, "negated");
+        writeLit<"negated">(out_);
         writeBool(out_, op == opNotBetween);
       } else if (isLikeOp(op)) {
         bool withEscape = right != nullptr && right->kind == nkExprList;
-        writeStr(out_, "pattern");
+        writeLit<"pattern">(out_);
         writeExpr(withEscape ? right->child(0) : right);
-        writeStr(out_, "escape");
+        writeLit<"escape">(out_);
         if (withEscape && right->children().size() >= 2) {
           writeExpr(right->child(1));
         } else {
           writeNil(out_);
         }
-        writeStr(out_, "negated");
+        writeLit<"negated">(out_);
         writeBool(out_, op == opNotLike || op == opNotILike || op == opNotGlob || op == opNotSimilarTo);
-        writeStr(out_, "kind");
+        writeLit<"kind">(out_);
         writeStr(out_, likeKind(op));
       } else if (op == opIn || op == opNotIn) {
         const NodeList& list = need(right, "IN without a list")->children();
-        writeStr(out_, "list");
+        writeLit<"list">(out_);
         writeExprArray(list, 0, list.size());
-        writeStr(out_, "negated");
+        writeLit<"negated">(out_);
         writeBool(out_, op == opNotIn);
       } else {
-        writeStr(out_, "op");
+        writeLit<"op">(out_);
         writeStr(out_, binaryOpText(op));
-        writeStr(out_, "right");
+        writeLit<"right">(out_);
         writeExpr(right);
       }
       return;
@@ -603,7 +536,7 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
     case nkUnaryOp: {
       SqlUnaryOp op = node->unOp();
       if (op == opIsNull || op == opIsNotNull) {
-        writeStr(out_, "negated");
+        writeLit<"negated">(out_);
         writeBool(out_, op == opIsNotNull);
       }
       return;
@@ -625,16 +558,16 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
       }
       for (std::size_t i = 0; i < text.size(); ++i) buffer[i] = asciiLower(text[i]);
       if (!text.empty()) buffer[0] = asciiUpper(buffer[0]);
-      writeStr(out_, "value");
+      writeLit<"value">(out_);
       writeStr(out_, std::string_view(buffer, text.size()));
-      writeStr(out_, "negated");
+      writeLit<"negated">(out_);
       writeBool(out_, node->negated);
       return;
     }
     case nkIsDistinctFrom:
-      writeStr(out_, "right");
+      writeLit<"right">(out_);
       writeExpr(node->child(1));
-      writeStr(out_, "negated");
+      writeLit<"negated">(out_);
       writeBool(out_, node->negated);
       return;
     case nkFunctionCall: {
@@ -646,21 +579,21 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
     }
     case nkCast:
     case nkTryCast:
-      writeStr(out_, "target_type");
+      writeLit<"target_type">(out_);
       writeDataType(node->child(1));
       return;
     case nkInSubquery:
-      writeStr(out_, "subquery");
+      writeLit<"subquery">(out_);
       writeSubquery(node->child(1));
-      writeStr(out_, "negated");
+      writeLit<"negated">(out_);
       writeBool(out_, node->negated);
       return;
     case nkQuantified:
-      writeStr(out_, "op");
+      writeLit<"op">(out_);
       writeStr(out_, quantifiedOpText(nodeText(node->child(1))));
-      writeStr(out_, "quantifier");
+      writeLit<"quantifier">(out_);
       writeStr(out_, node->quantifierAll ? "All" : "Any");
-      writeStr(out_, "subquery");
+      writeLit<"subquery">(out_);
       writeSubquery(node->child(2));
       return;
     default:
@@ -669,23 +602,23 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
 }
 
 void SqlWriter::writeCallAfterArgs(const SqlNode* node, const CallClauses& clauses) {
-  writeStr(out_, "distinct");
+  writeLit<"distinct">(out_);
   writeBool(out_, node->distinct);
-  writeStr(out_, "star");
+  writeLit<"star">(out_);
   writeBool(out_, node->star);
   if (clauses.extended()) {
-    writeStr(out_, "order_by");
+    writeLit<"order_by">(out_);
     writeOrderByArray(clauses.orderBy);
-    writeStr(out_, "within_group");
+    writeLit<"within_group">(out_);
     writeOrderByArray(clauses.withinGroup);
-    writeStr(out_, "filter");
+    writeLit<"filter">(out_);
     if (clauses.filter != nullptr) {
       writeExpr(clauses.filter->child(0));
     } else {
       writeNil(out_);
     }
   }
-  writeStr(out_, "over");
+  writeLit<"over">(out_);
   if (clauses.over != nullptr) {
     writeWindowSpec(clauses.over);
   } else {
@@ -694,23 +627,19 @@ void SqlWriter::writeCallAfterArgs(const SqlNode* node, const CallClauses& claus
 }
 
 void SqlWriter::writeCase(const SqlNode* node) {
-  writeMapHeader(out_, 4);
-  writeStr(out_, "variant");
-  writeStr(out_, "Case");
-  writeStr(out_, "operand");
+  writeRun<Run{map(4), str("variant"), str("Case"), str("operand")}>(out_);
   writeExpr(node->caseOperand());
   const NodeList& branches = node->caseBranches();
-  writeStr(out_, "branches");
+  writeLit<"branches">(out_);
   writeArrayHeader(out_, static_cast<std::uint32_t>(branches.size()));
   for (const SqlNode* branch : branches) {
     need(branch, "CASE branch is nil");
-    writeMapHeader(out_, 2);
-    writeStr(out_, "when");
+    writeRun<Run{map(2), str("when")}>(out_);
     writeExpr(branch->caseWhen());
-    writeStr(out_, "then");
+    writeLit<"then">(out_);
     writeExpr(branch->caseThen());
   }
-  writeStr(out_, "else_expr");
+  writeLit<"else_expr">(out_);
   writeExpr(node->caseElse());
 }
 
@@ -721,59 +650,44 @@ void SqlWriter::writeSelectItem(const SqlNode* item) {
   need(item, "select item is nil");
   switch (item->kind) {
     case nkStar:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Wildcard");
+      writeRun<Run{map(2), str("variant"), str("Wildcard")}>(out_);
       break;
     case nkQualifiedStar:
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
-      writeStr(out_, "QualifiedWildcard");
-      writeStr(out_, "table");
+      writeRun<Run{map(3), str("variant"), str("QualifiedWildcard"), str("table")}>(out_);
       writeStr(out_, nodeText(item->child(0)));
       break;
     case nkAlias:
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "Expr");
-      writeStr(out_, "expr");
+      writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
       writeExpr(item->aliasExpr());
-      writeStr(out_, "alias");
+      writeLit<"alias">(out_);
       writeStr(out_, item->aliasName());
       break;
     default:
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "Expr");
-      writeStr(out_, "expr");
+      writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
       writeExpr(item);
-      writeStr(out_, "alias");
-      writeNil(out_);
+      writeRun<Run{str("alias"), nil}>(out_);
       break;
   }
-  writeStr(out_, "span");
-  writeSpan(item->span);
+  writeSpanEntry(item->span);
 }
 
 void SqlWriter::writeOrderByItem(const SqlNode* item) {
   need(item, "ORDER BY item is nil");
-  writeMapHeader(out_, 4);
-  writeStr(out_, "expr");
+  writeRun<Run{map(4), str("expr")}>(out_);
   writeExpr(item);  // an ASC/DESC wrapper is an alias, which writeExpr skips
-  writeStr(out_, "asc");
+  writeLit<"asc">(out_);
   if (item->ascending == -1) {
     writeNil(out_);
   } else {
     writeBool(out_, item->ascending != 0);
   }
-  writeStr(out_, "nulls_first");
+  writeLit<"nulls_first">(out_);
   if (item->nullsFirst == -1) {
     writeNil(out_);
   } else {
     writeBool(out_, item->nullsFirst != 0);
   }
-  writeStr(out_, "span");
-  writeSpan(item->span);
+  writeSpanEntry(item->span);
 }
 
 void SqlWriter::writeOrderByArray(const SqlNode* clause) {
@@ -801,23 +715,22 @@ void SqlWriter::writeWindowSpec(const SqlNode* spec) {
       default: break;
     }
   }
-  writeMapHeader(out_, 4);
-  writeStr(out_, "base");
+  writeRun<Run{map(4), str("base")}>(out_);
   if (base != nullptr) {
     writeStr(out_, base->strVal());
   } else {
     writeNil(out_);
   }
-  writeStr(out_, "partition_by");
+  writeLit<"partition_by">(out_);
   if (partition != nullptr) {
     const NodeList& exprs = partition->children();
     writeExprArray(exprs, 0, exprs.size());
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "order_by");
+  writeLit<"order_by">(out_);
   writeOrderByArray(order);
-  writeStr(out_, "frame");
+  writeLit<"frame">(out_);
   if (frame != nullptr) {
     writeWindowFrame(frame);
   } else {
@@ -826,12 +739,11 @@ void SqlWriter::writeWindowSpec(const SqlNode* spec) {
 }
 
 void SqlWriter::writeWindowFrame(const SqlNode* frame) {
-  writeMapHeader(out_, 3);
-  writeStr(out_, "units");
+  writeRun<Run{map(3), str("units")}>(out_);
   writeStr(out_, frame->frameUnit() == fuRows ? "Rows" : "Range");
-  writeStr(out_, "start_bound");
+  writeLit<"start_bound">(out_);
   writeFrameBound(frame->frameStart());
-  writeStr(out_, "end_bound");
+  writeLit<"end_bound">(out_);
   writeFrameBound(frame->frameEnd());
 }
 
@@ -839,33 +751,21 @@ void SqlWriter::writeFrameBound(const SqlNode* bound) {
   need(bound, "window frame bound is nil");
   switch (bound->frameBoundKind()) {
     case fbUnboundedPreceding:
-      writeMapHeader(out_, 1);
-      writeStr(out_, "variant");
-      writeStr(out_, "UnboundedPreceding");
+      writeRun<Run{map(1), str("variant"), str("UnboundedPreceding")}>(out_);
       return;
     case fbPreceding:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Preceding");
-      writeStr(out_, "value");
+      writeRun<Run{map(2), str("variant"), str("Preceding"), str("value")}>(out_);
       writeUInt(out_, bound->frameOffset());
       return;
     case fbCurrentRow:
-      writeMapHeader(out_, 1);
-      writeStr(out_, "variant");
-      writeStr(out_, "CurrentRow");
+      writeRun<Run{map(1), str("variant"), str("CurrentRow")}>(out_);
       return;
     case fbFollowing:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Following");
-      writeStr(out_, "value");
+      writeRun<Run{map(2), str("variant"), str("Following"), str("value")}>(out_);
       writeUInt(out_, bound->frameOffset());
       return;
     case fbUnboundedFollowing:
-      writeMapHeader(out_, 1);
-      writeStr(out_, "variant");
-      writeStr(out_, "UnboundedFollowing");
+      writeRun<Run{map(1), str("variant"), str("UnboundedFollowing")}>(out_);
       return;
   }
   raiseDefect("window frame bound kind out of range");
@@ -874,32 +774,22 @@ void SqlWriter::writeFrameBound(const SqlNode* bound) {
 void SqlWriter::writeDataType(const SqlNode* type) {
   std::string_view name = canonicalTypeName(nodeText(type));
   if (name == "Array") {
-    writeMapHeader(out_, 2);
-    writeStr(out_, "variant");
-    writeStr(out_, "Array");
-    writeStr(out_, "element");
+    writeRun<Run{map(2), str("variant"), str("Array"), str("element")}>(out_);
     writeDataType(type->child(1));
   } else if (name == "Map") {
-    writeMapHeader(out_, 3);
-    writeStr(out_, "variant");
-    writeStr(out_, "Map");
-    writeStr(out_, "key");
+    writeRun<Run{map(3), str("variant"), str("Map"), str("key")}>(out_);
     writeDataType(type->child(1));
-    writeStr(out_, "value");
+    writeLit<"value">(out_);
     writeDataType(type->child(2));
   } else if (name == "Struct") {
     const NodeList& children = type->children();
     std::size_t fields = (children.size() - 1) / 2;
-    writeMapHeader(out_, 2);
-    writeStr(out_, "variant");
-    writeStr(out_, "Struct");
-    writeStr(out_, "fields");
+    writeRun<Run{map(2), str("variant"), str("Struct"), str("fields")}>(out_);
     writeArrayHeader(out_, static_cast<std::uint32_t>(fields));
     for (std::size_t i = 1; i + 1 < children.size(); i += 2) {
-      writeMapHeader(out_, 2);
-      writeStr(out_, "name");
+      writeRun<Run{map(2), str("name")}>(out_);
       writeStr(out_, nodeText(children[i]));
-      writeStr(out_, "data_type");
+      writeLit<"data_type">(out_);
       writeDataType(children[i + 1]);
     }
   } else if (name == "Vector") {
@@ -913,12 +803,9 @@ void SqlWriter::writeDataType(const SqlNode* type) {
       }
       dimension = static_cast<std::uint64_t>(value);
     }
-    writeMapHeader(out_, 3);
-    writeStr(out_, "variant");
-    writeStr(out_, "Vector");
-    writeStr(out_, "dimension");
+    writeRun<Run{map(3), str("variant"), str("Vector"), str("dimension")}>(out_);
     writeUInt(out_, dimension);
-    writeStr(out_, "metric");
+    writeLit<"metric">(out_);
     if (children.size() < 3) {
       writeNil(out_);
     } else {
@@ -935,16 +822,12 @@ void SqlWriter::writeDataType(const SqlNode* type) {
     if ((precisionGiven && (precision < 1 || precision > 38)) || (scaleGiven && (scale < 0 || scale > precision))) {
       throw ValueError("DECIMAL requires 1 <= precision <= 38 and 0 <= scale <= precision");
     }
-    writeMapHeader(out_, 3);
-    writeStr(out_, "variant");
-    writeStr(out_, "Decimal");
-    writeStr(out_, "precision");
+    writeRun<Run{map(3), str("variant"), str("Decimal"), str("precision")}>(out_);
     writeUInt(out_, static_cast<std::uint64_t>(precision));
-    writeStr(out_, "scale");
+    writeLit<"scale">(out_);
     writeUInt(out_, static_cast<std::uint64_t>(scale));
   } else {
-    writeMapHeader(out_, 1);
-    writeStr(out_, "variant");
+    writeRun<Run{map(1), str("variant")}>(out_);
     writeStr(out_, name);
   }
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ffi/sql_writer.h"
+#include "ffi/sql_write_bytes.h"
 #include "msgpack/encoder.h"
 #include "support/errors.h"
 
@@ -94,22 +95,21 @@ void SqlWriter::writeClauseExpr(const SqlNode* clause) {
 void SqlWriter::writeQuery(const SqlNode* select) {
   QueryParts q = classify(select);
   writeMapHeader(out_, q.with != nullptr ? 16 : 15);
-  writeStr(out_, "variant");
-  writeStr(out_, "Select");
+  writeRun<Run{str("variant"), str("Select")}>(out_);
   if (q.with != nullptr) {
-    writeStr(out_, "with");
+    writeLit<"with">(out_);
     writeWith(q.with);
   }
-  writeStr(out_, "distinct");
+  writeLit<"distinct">(out_);
   writeBool(out_, q.distinct);
-  writeStr(out_, "distinct_on");
+  writeLit<"distinct_on">(out_);
   if (q.distinctOn != nullptr) {
     const NodeList& exprs = q.distinctOn->children();
     writeExprArray(exprs, 0, exprs.size());
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "projection");
+  writeLit<"projection">(out_);
   if (q.projection != nullptr) {
     const NodeList& items = q.projection->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
@@ -117,7 +117,7 @@ void SqlWriter::writeQuery(const SqlNode* select) {
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "from");
+  writeLit<"from">(out_);
   if (q.from != nullptr) {
     const NodeList& items = q.from->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
@@ -125,9 +125,9 @@ void SqlWriter::writeQuery(const SqlNode* select) {
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "selection");
+  writeLit<"selection">(out_);
   writeClauseExpr(q.where);
-  writeStr(out_, "group_by");
+  writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
     const NodeList& elements = q.groupBy->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(elements.size()));
@@ -135,9 +135,9 @@ void SqlWriter::writeQuery(const SqlNode* select) {
   } else {
     writeNil(out_);
   }
-  writeStr(out_, "having");
+  writeLit<"having">(out_);
   writeClauseExpr(q.having);
-  writeStr(out_, "windows");
+  writeLit<"windows">(out_);
   if (q.windows != nullptr) {
     const NodeList& windows = q.windows->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(windows.size()));
@@ -145,28 +145,25 @@ void SqlWriter::writeQuery(const SqlNode* select) {
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "qualify");
+  writeLit<"qualify">(out_);
   writeClauseExpr(q.qualify);
-  writeStr(out_, "set_operations");
+  writeLit<"set_operations">(out_);
   writeSetOperations(select, q.setOperations);
-  writeStr(out_, "order_by");
+  writeLit<"order_by">(out_);
   writeOrderByArray(q.orderBy);
-  writeStr(out_, "limit");
+  writeLit<"limit">(out_);
   writeExpr(countOf(q.limit));
-  writeStr(out_, "offset");
+  writeLit<"offset">(out_);
   writeExpr(countOf(q.offset));
-  writeStr(out_, "limit_with_ties");
+  writeLit<"limit_with_ties">(out_);
   writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
 }
 
 void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
   QueryParts q = classify(select);
-  writeMapHeader(out_, 12);
-  writeStr(out_, "variant");
-  writeStr(out_, "Select");
-  writeStr(out_, "distinct");
+  writeRun<Run{map(12), str("variant"), str("Select"), str("distinct")}>(out_);
   writeBool(out_, q.distinct);
-  writeStr(out_, "projection");
+  writeLit<"projection">(out_);
   if (q.projection != nullptr) {
     const NodeList& items = q.projection->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
@@ -174,7 +171,7 @@ void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "from");
+  writeLit<"from">(out_);
   if (q.from != nullptr) {
     const NodeList& items = q.from->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
@@ -182,57 +179,54 @@ void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "selection");
+  writeLit<"selection">(out_);
   writeClauseExpr(q.where);
-  writeStr(out_, "group_by");
+  writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
     const NodeList& exprs = q.groupBy->children();
     writeExprArray(exprs, 0, exprs.size());
   } else {
     writeNil(out_);
   }
-  writeStr(out_, "having");
+  writeLit<"having">(out_);
   writeClauseExpr(q.having);
-  writeStr(out_, "set_operations");
+  writeLit<"set_operations">(out_);
   writeSetOperations(select, q.setOperations);
-  writeStr(out_, "order_by");
+  writeLit<"order_by">(out_);
   writeOrderByArray(q.orderBy);
-  writeStr(out_, "limit");
+  writeLit<"limit">(out_);
   writeExpr(countOf(q.limit));
-  writeStr(out_, "offset");
+  writeLit<"offset">(out_);
   writeExpr(countOf(q.offset));
-  writeStr(out_, "span");
-  writeSpan(select->span);
+  writeSpanEntry(select->span);
 }
 
 void SqlWriter::writeValues(const SqlNode* values) {
   QueryParts q = classify(values);
   writeMapHeader(out_, q.with != nullptr ? 9 : 8);
-  writeStr(out_, "variant");
-  writeStr(out_, "Values");
+  writeRun<Run{str("variant"), str("Values")}>(out_);
   if (q.with != nullptr) {
-    writeStr(out_, "with");
+    writeLit<"with">(out_);
     writeWith(q.with);
   }
-  writeStr(out_, "rows");
+  writeLit<"rows">(out_);
   writeArrayHeader(out_, static_cast<std::uint32_t>(q.rows));
   for (const SqlNode* child : values->children()) {
     if (child == nullptr || child->kind != nkExprList) continue;
     const NodeList& exprs = child->children();
     writeExprArray(exprs, 0, exprs.size());
   }
-  writeStr(out_, "set_operations");
+  writeLit<"set_operations">(out_);
   writeSetOperations(values, q.setOperations);
-  writeStr(out_, "order_by");
+  writeLit<"order_by">(out_);
   writeOrderByArray(q.orderBy);
-  writeStr(out_, "limit");
+  writeLit<"limit">(out_);
   writeExpr(countOf(q.limit));
-  writeStr(out_, "offset");
+  writeLit<"offset">(out_);
   writeExpr(countOf(q.offset));
-  writeStr(out_, "limit_with_ties");
+  writeLit<"limit_with_ties">(out_);
   writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
-  writeStr(out_, "span");
-  writeSpan(values->span);
+  writeSpanEntry(values->span);
 }
 
 void SqlWriter::writeQueryBody(const SqlNode* node) {
@@ -252,28 +246,24 @@ void SqlWriter::writeSetOperations(const SqlNode* body, std::size_t count) {
   for (const SqlNode* child : body->children()) {
     if (child == nullptr || child->kind != nkSetOperation) continue;
     SetOpKind op = child->setOp();
-    writeMapHeader(out_, 4);
-    writeStr(out_, "operator");
+    writeRun<Run{map(4), str("operator")}>(out_);
     writeStr(out_, op == soUnion ? "Union" : op == soIntersect ? "Intersect" : "Except");
-    writeStr(out_, "all");
+    writeLit<"all">(out_);
     writeBool(out_, child->setAll());
-    writeStr(out_, "right");
+    writeLit<"right">(out_);
     writeQueryBody(child->setRight());
-    writeStr(out_, "span");
-    writeSpan(child->span);
+    writeSpanEntry(child->span);
   }
 }
 
 void SqlWriter::writeWith(const SqlNode* with) {
   const NodeList& ctes = with->children();
-  writeMapHeader(out_, 3);
-  writeStr(out_, "recursive");
+  writeRun<Run{map(3), str("recursive")}>(out_);
   writeBool(out_, with->recursive);
-  writeStr(out_, "ctes");
+  writeLit<"ctes">(out_);
   writeArrayHeader(out_, static_cast<std::uint32_t>(ctes.size()));
   for (const SqlNode* cte : ctes) writeCte(cte);
-  writeStr(out_, "span");
-  writeSpan(with->span);
+  writeSpanEntry(with->span);
 }
 
 void SqlWriter::writeCte(const SqlNode* cte) {
@@ -283,10 +273,9 @@ void SqlWriter::writeCte(const SqlNode* cte) {
   if (children.size() >= 3 && children[1] != nullptr && children[1]->kind == nkCteColumnList) {
     columns = children[1];
   }
-  writeMapHeader(out_, 4);
-  writeStr(out_, "name");
+  writeRun<Run{map(4), str("name")}>(out_);
   writeStr(out_, nodeText(cte->child(0)));
-  writeStr(out_, "columns");
+  writeLit<"columns">(out_);
   if (columns != nullptr) {
     const NodeList& names = columns->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
@@ -294,10 +283,9 @@ void SqlWriter::writeCte(const SqlNode* cte) {
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "query");
+  writeLit<"query">(out_);
   writeQueryBody(cte->child(columns != nullptr ? 2 : 1));
-  writeStr(out_, "span");
-  writeSpan(cte->span);
+  writeSpanEntry(cte->span);
 }
 
 void SqlWriter::writeGroupingElement(const SqlNode* element) {
@@ -306,19 +294,15 @@ void SqlWriter::writeGroupingElement(const SqlNode* element) {
     case nkRollup:
     case nkCube: {
       const NodeList& exprs = element->children();
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
+      writeRun<Run{map(2), str("variant")}>(out_);
       writeStr(out_, element->kind == nkRollup ? "Rollup" : "Cube");
-      writeStr(out_, "exprs");
+      writeLit<"exprs">(out_);
       writeExprArray(exprs, 0, exprs.size());
       return;
     }
     case nkGroupingSets: {
       const NodeList& sets = element->children();
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "GroupingSets");
-      writeStr(out_, "sets");
+      writeRun<Run{map(2), str("variant"), str("GroupingSets"), str("sets")}>(out_);
       writeArrayHeader(out_, static_cast<std::uint32_t>(sets.size()));
       for (const SqlNode* set : sets) {
         const NodeList& exprs = set->children();
@@ -327,10 +311,7 @@ void SqlWriter::writeGroupingElement(const SqlNode* element) {
       return;
     }
     default:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
-      writeStr(out_, "Expr");
-      writeStr(out_, "expr");
+      writeRun<Run{map(2), str("variant"), str("Expr"), str("expr")}>(out_);
       writeExpr(element);
       return;
   }
@@ -340,13 +321,11 @@ void SqlWriter::writeNamedWindow(const SqlNode* window) {
   check(window != nullptr, "named window is nil");
   const SqlNode* name = window->child(0);
   check(name != nullptr, "named window without a name");
-  writeMapHeader(out_, 3);
-  writeStr(out_, "name");
+  writeRun<Run{map(3), str("name")}>(out_);
   writeStr(out_, name->strVal());
-  writeStr(out_, "spec");
+  writeLit<"spec">(out_);
   writeWindowSpec(window->child(1));
-  writeStr(out_, "span");
-  writeSpan(window->span);
+  writeSpanEntry(window->span);
 }
 
 // ---------------------------------------------------------------------------
@@ -357,10 +336,7 @@ void SqlWriter::writeFromItem(const SqlNode* item, FromMode mode) {
   // close them innermost first.
   const std::size_t base = chain_.size();
   while (isJoin(item)) {
-    writeMapHeader(out_, 7);
-    writeStr(out_, "variant");
-    writeStr(out_, "Join");
-    writeStr(out_, "left");
+    writeRun<Run{map(7), str("variant"), str("Join"), str("left")}>(out_);
     chain_.push_back(item);
     item = item->joinLeft();
   }
@@ -368,21 +344,20 @@ void SqlWriter::writeFromItem(const SqlNode* item, FromMode mode) {
   while (chain_.size() > base) {
     const SqlNode* join = chain_.back();
     chain_.pop_back();
-    writeStr(out_, "right");
+    writeLit<"right">(out_);
     writeFromItem(join->joinRight(), mode);
-    writeStr(out_, "join_type");
+    writeLit<"join_type">(out_);
     writeStr(out_, joinTypeText(join->joinKind()));
-    writeStr(out_, "condition");
+    writeLit<"condition">(out_);
     writeExpr(join->joinCond());
-    writeStr(out_, "using");
+    writeLit<"using">(out_);
     const TextList& columns = join->joinUsing();
     if (columns.empty()) {
       writeNil(out_);
     } else {
       writeTextArray(columns);
     }
-    writeStr(out_, "span");
-    writeSpan(join->span);
+    writeSpanEntry(join->span);
   }
 }
 
@@ -409,83 +384,73 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
   }
   if (target != nullptr && target->kind == nkFromDerived) {
     writeMapHeader(out_, full ? 6 : 5);
-    writeStr(out_, "variant");
-    writeStr(out_, "Derived");
-    writeStr(out_, "subquery");
+    writeRun<Run{str("variant"), str("Derived"), str("subquery")}>(out_);
     writeQueryBody(target->child(0));
-    writeStr(out_, "alias");
+    writeLit<"alias">(out_);
     if (aliased) {
       writeStr(out_, alias);
     } else {
       writeNil(out_);
     }
-    writeStr(out_, "columns");
+    writeLit<"columns">(out_);
     if (aliased) {
       writeTextArray(*columns);
     } else {
       writeArrayHeader(out_, 0);
     }
     if (full) {
-      writeStr(out_, "lateral");
+      writeLit<"lateral">(out_);
       writeBool(out_, target->lateral);
     }
-    writeStr(out_, "span");
-    writeSpan(item->span);
+    writeSpanEntry(item->span);
     return;
   }
 
   // A table, named by the identifier or by whatever node stands here.
   writeMapHeader(out_, full ? 5 : 4);
-  writeStr(out_, "variant");
-  writeStr(out_, "Table");
-  writeStr(out_, "name");
+  writeRun<Run{str("variant"), str("Table"), str("name")}>(out_);
   writeStr(out_, nodeText(target));
-  writeStr(out_, "alias");
+  writeLit<"alias">(out_);
   if (aliased) {
     writeStr(out_, alias);
   } else {
     writeNil(out_);
   }
   if (full) {
-    writeStr(out_, "columns");
+    writeLit<"columns">(out_);
     if (aliased) {
       writeTextArray(*columns);
     } else {
       writeArrayHeader(out_, 0);
     }
   }
-  writeStr(out_, "span");
-  writeSpan(item->span);
+  writeSpanEntry(item->span);
 }
 
 // A table function, with the alias and span of its wrapper when it has one.
 void SqlWriter::writeFunctionItem(const SqlNode* function, const SqlNode* alias) {
   const NodeList& children = function->children();
-  writeMapHeader(out_, 8);
-  writeStr(out_, "variant");
-  writeStr(out_, "Function");
-  writeStr(out_, "name");
+  writeRun<Run{map(8), str("variant"), str("Function"), str("name")}>(out_);
   writeStr(out_, nodeText(function->child(0)));
-  writeStr(out_, "args");
+  writeLit<"args">(out_);
   writeExprArray(children, 1, children.size());
-  writeStr(out_, "alias");
+  writeLit<"alias">(out_);
   if (alias != nullptr) {
     writeStr(out_, alias->aliasName());
   } else {
     writeNil(out_);
   }
-  writeStr(out_, "columns");
+  writeLit<"columns">(out_);
   if (alias != nullptr) {
     writeTextArray(alias->aliasColumns());
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeStr(out_, "lateral");
+  writeLit<"lateral">(out_);
   writeBool(out_, function->lateral);
-  writeStr(out_, "with_ordinality");
+  writeLit<"with_ordinality">(out_);
   writeBool(out_, function->withOrdinality);
-  writeStr(out_, "span");
-  writeSpan(alias != nullptr ? alias->span : function->span);
+  writeSpanEntry(alias != nullptr ? alias->span : function->span);
 }
 
 }  // namespace vellum::sql

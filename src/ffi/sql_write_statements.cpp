@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ffi/sql_writer.h"
+#include "ffi/sql_write_bytes.h"
 #include "msgpack/encoder.h"
 #include "support/errors.h"
 
@@ -12,11 +13,9 @@ void SqlWriter::writeStatementList(const NodeList& statements) {
   writeArrayHeader(out_, static_cast<std::uint32_t>(statements.size()));
   for (const SqlNode* statement : statements) {
     check(statement != nullptr, "statement is nil");
-    writeMapHeader(out_, 2);
-    writeStr(out_, "kind");
+    writeRun<Run{map(2), str("kind")}>(out_);
     writeStatementKind(statement);
-    writeStr(out_, "span");
-    writeSpan(statement->span);
+    writeSpanEntry(statement->span);
   }
 }
 
@@ -32,29 +31,20 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
     case nkExplain: {
       const SqlNode* statement = node->child(0);
       check(statement != nullptr, "EXPLAIN without a statement");
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "Explain");
-      writeStr(out_, "analyze");
+      writeRun<Run{map(4), str("variant"), str("Explain"), str("analyze")}>(out_);
       writeBool(out_, node->analyze);
-      writeStr(out_, "format");
+      writeLit<"format">(out_);
       writeStr(out_, node->extra().explainFormat);
-      writeStr(out_, "statement");
-      writeMapHeader(out_, 2);
-      writeStr(out_, "kind");
+      writeRun<Run{str("statement"), map(2), str("kind")}>(out_);
       writeStatementKind(statement);
-      writeStr(out_, "span");
-      writeSpan(statement->span);
+      writeSpanEntry(statement->span);
       return;
     }
     case nkPragma: {
       const NodeList& children = node->children();
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "Pragma");
-      writeStr(out_, "name");
+      writeRun<Run{map(4), str("variant"), str("Pragma"), str("name")}>(out_);
       writeStr(out_, nodeText(node->child(0)));
-      writeStr(out_, "value");
+      writeLit<"value">(out_);
       if (children.size() < 2) {
         writeNil(out_);
       } else {
@@ -67,39 +57,32 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
           throw ParseError("invalid PRAGMA value node");
         }
       }
-      writeStr(out_, "span");
-      writeSpan(node->span);
+      writeSpanEntry(node->span);
       return;
     }
     case nkBegin:
     case nkSetTransaction:
-      writeMapHeader(out_, 3);
-      writeStr(out_, "variant");
+      writeRun<Run{map(3), str("variant")}>(out_);
       writeStr(out_, node->kind == nkBegin ? "Begin" : "SetTransaction");
-      writeStr(out_, "isolation_level");
+      writeLit<"isolation_level">(out_);
       writeTextOrNil(node->isolationLevel());
-      writeStr(out_, "access_mode");
+      writeLit<"access_mode">(out_);
       writeTextOrNil(node->accessMode());
       return;
     case nkCommit:
-      writeMapHeader(out_, 1);
-      writeStr(out_, "variant");
-      writeStr(out_, "Commit");
+      writeRun<Run{map(1), str("variant"), str("Commit")}>(out_);
       return;
     case nkRollback:
-      writeMapHeader(out_, 1);
-      writeStr(out_, "variant");
-      writeStr(out_, "Rollback");
+      writeRun<Run{map(1), str("variant"), str("Rollback")}>(out_);
       return;
     case nkSavepoint:
     case nkRollbackToSavepoint:
     case nkReleaseSavepoint:
-      writeMapHeader(out_, 2);
-      writeStr(out_, "variant");
+      writeRun<Run{map(2), str("variant")}>(out_);
       writeStr(out_, node->kind == nkSavepoint             ? "Savepoint"
                      : node->kind == nkRollbackToSavepoint ? "RollbackToSavepoint"
                                                            : "ReleaseSavepoint");
-      writeStr(out_, "name");
+      writeLit<"name">(out_);
       writeStr(out_, nodeText(node->child(0)));
       return;
     default:

@@ -78,6 +78,8 @@ class SqlWriter {
   void writeFunctionItem(const SqlNode* function, const SqlNode* alias);
   void writeClauseExpr(const SqlNode* clause);
 
+  // The "span" key and the span map, the last entry of most maps.
+  void writeSpanEntry(const SqlSpan& span);
   void writeTextArray(const TextList& texts);
   void writeTextOrNil(std::string_view text);
 
