@@ -10,6 +10,33 @@
 
 namespace vellum::sql {
 
+namespace {
+
+inline bool isContinuationByte(unsigned char b) { return (b & 0xc0) == 0x80; }
+
+// The token text an error message quotes. A byte of a multi-byte UTF-8
+// character lexes as a one-byte tkIdent; quoting that byte alone would make
+// the message invalid UTF-8 although the input is valid, so the whole
+// character around it is quoted instead (when it is a well-formed one).
+std::string_view quotedTokenText(const Token& token, std::string_view input) {
+  std::string_view text = token.text;
+  if (token.kind != tkIdent || text.size() != 1 || static_cast<unsigned char>(text[0]) < 0x80) return text;
+  const char* base = input.data();
+  if (text.data() < base || text.data() >= base + input.size()) return text;
+  std::size_t at = static_cast<std::size_t>(text.data() - base);
+  std::size_t lead = at;
+  while (lead > 0 && at - lead < 3 && isContinuationByte(static_cast<unsigned char>(input[lead]))) --lead;
+  unsigned char first = static_cast<unsigned char>(input[lead]);
+  std::size_t length = first >= 0xf0 && first < 0xf5 ? 4 : first >= 0xe0 && first < 0xf0 ? 3 : first >= 0xc2 && first < 0xe0 ? 2 : 0;
+  if (length == 0 || lead + length > input.size() || at >= lead + length) return text;
+  for (std::size_t i = lead + 1; i < lead + length; ++i) {
+    if (!isContinuationByte(static_cast<unsigned char>(input[i]))) return text;
+  }
+  return input.substr(lead, length);
+}
+
+}  // namespace
+
 bool isNameToken(TokenKind kind) {
   switch (kind) {
     case tkIdent: case tkBegin: case tkStart: case tkTransaction: case tkCommit: case tkRollback:
@@ -105,7 +132,7 @@ void Parser::error(std::string_view message) const {
   text += " (got ";
   text += tokenKindName(current.kind);
   text += " '";
-  text += current.text;
+  text += quotedTokenText(current, lexer.input);
   text += "')";
   throw ParseError(std::move(text));
 }
