@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <msgpack.hpp>
 
 #include "doc_support.h"
 
@@ -201,6 +202,36 @@ TEST(DocStatementsTest, VectorValuesAreFloat64) {
                                             'l', 'u', 'e', 's', 0x91, 0xcb, 0x3f, 0xf0, 0, 0, 0, 0, 0, 0};
   ASSERT_GE(bytes.size(), prefix.size());
   EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(prefix.size())), prefix);
+}
+
+// Span numbers take the shortest integer format at every boundary, as
+// msgpack-c's packer writes them.
+TEST(DocStatementsTest, SpanNumbersAtFormatBoundaries) {
+  const std::int32_t values[] = {0,     1,      127,    128,        255,         256,        65535,
+                                 65536, -1,     -32,    -33,        -128,        -129,       -32768,
+                                 -32769, 2147483647, -2147483647 - 1};
+  for (std::int32_t a : values) {
+    for (std::int32_t b : {std::int32_t{1}, a}) {
+      SqlSpan s{a, b, b, a};
+      std::vector<std::uint8_t> bytes = writeWith([&](SqlWriter& w) { w.writeSpan(s); });
+      msgpack::sbuffer expected;
+      msgpack::packer<msgpack::sbuffer> pk(expected);
+      pk.pack_map(2);
+      pk.pack(std::string("start"));
+      pk.pack_map(2);
+      pk.pack(std::string("line"));
+      pk.pack(a);
+      pk.pack(std::string("column"));
+      pk.pack(b);
+      pk.pack(std::string("end"));
+      pk.pack_map(2);
+      pk.pack(std::string("line"));
+      pk.pack(b);
+      pk.pack(std::string("column"));
+      pk.pack(a);
+      EXPECT_EQ(bytes, std::vector<std::uint8_t>(expected.data(), expected.data() + expected.size())) << a << " " << b;
+    }
+  }
 }
 
 TEST(DocStatementsTest, FromItemsTheParserDoesNotBuild) {

@@ -1,0 +1,330 @@
+// Select and ORDER BY items, window specifications and frames, data types,
+// and the text of float literals.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "ffi/sql_write_bytes.h"
+#include "ffi/sql_writer.h"
+#include "msgpack/encoder.h"
+#include "support/errors.h"
+
+namespace vellum::sql {
+namespace {
+
+const SqlNode* need(const SqlNode* node, const char* what) {
+  check(node != nullptr, what);
+  return node;
+}
+
+char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool equalsUpper(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (asciiUpper(text[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+struct CanonicalType {
+  std::string_view written;  // upper case
+  std::string_view name;
+};
+
+constexpr CanonicalType kCanonicalTypes[] = {
+    {"TEXT", "Text"}, {"VARCHAR", "Text"}, {"CHAR", "Text"}, {"JSON", "Json"}, {"JSONB", "Json"},
+    {"SMALLINT", "Int"}, {"INT", "Int"}, {"INTEGER", "Integer"}, {"BIGINT", "BigInt"},
+    {"SMALLSERIAL", "SmallSerial"}, {"SERIAL", "Serial"}, {"BIGSERIAL", "BigSerial"},
+    {"REAL", "Float"}, {"FLOAT", "Float"}, {"DOUBLE", "Double"}, {"NUMERIC", "Decimal"},
+    {"DECIMAL", "Decimal"}, {"BOOLEAN", "Boolean"}, {"BOOL", "Bool"}, {"DATE", "Date"},
+    {"TIME", "Time"}, {"TIMESTAMP", "Timestamp"}, {"INTERVAL", "Interval"}, {"BLOB", "Blob"},
+    {"STRUCT", "Struct"}, {"MAP", "Map"}, {"LIST", "Array"}, {"ARRAY", "Array"},
+    {"VECTOR", "Vector"},
+};
+
+// The canonical name of a type, or the name as written when it is not listed.
+std::string_view canonicalTypeName(std::string_view written) {
+  for (const CanonicalType& t : kCanonicalTypes) {
+    if (equalsUpper(written, t.written)) return t.name;
+  }
+  return written;
+}
+
+std::string_view metricName(std::string_view written) {
+  if (equalsUpper(written, "COSINE")) return "Cosine";
+  if (equalsUpper(written, "L2")) return "L2";
+  if (equalsUpper(written, "INNER")) return "Inner";
+  return written;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Float text.
+
+std::size_t formatFloatText(double value, char* buffer) {
+  char* p = buffer;
+  if (std::isnan(value)) {
+    std::memcpy(p, "nan", 3);
+    return 3;
+  }
+  if (std::signbit(value)) {
+    *p++ = '-';
+    value = -value;
+  }
+  if (std::isinf(value)) {
+    std::memcpy(p, "inf", 3);
+    return static_cast<std::size_t>(p + 3 - buffer);
+  }
+  if (value == 0) {
+    std::memcpy(p, "0.0", 3);
+    return static_cast<std::size_t>(p + 3 - buffer);
+  }
+
+  // Shortest round-trip digits in scientific form: d[.ddd]e(+|-)xx.
+  char sci[32];
+  char* sciEnd = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific).ptr;
+  char digits[24];
+  int n = 0;
+  const char* s = sci;
+  digits[n++] = *s++;
+  if (*s == '.') {
+    for (++s; *s != 'e'; ++s) digits[n++] = *s;
+  }
+  ++s;  // 'e'
+  bool negativeExponent = *s == '-';
+  int exponent = 0;
+  for (++s; s < sciEnd; ++s) exponent = exponent * 10 + (*s - '0');
+  if (negativeExponent) exponent = -exponent;
+  while (n > 1 && digits[n - 1] == '0') --n;
+
+  // The value is 0.d1...dn times ten to the point-th power.
+  int point = exponent + 1;
+  if (point >= -6 && point <= 17) {
+    if (point <= 0) {
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = 0; i < -point; ++i) *p++ = '0';
+      std::memcpy(p, digits, static_cast<std::size_t>(n));
+      p += n;
+    } else if (point < n) {
+      std::memcpy(p, digits, static_cast<std::size_t>(point));
+      p += point;
+      *p++ = '.';
+      std::memcpy(p, digits + point, static_cast<std::size_t>(n - point));
+      p += n - point;
+    } else {
+      std::memcpy(p, digits, static_cast<std::size_t>(n));
+      p += n;
+      for (int i = 0; i < point - n; ++i) *p++ = '0';
+      *p++ = '.';
+      *p++ = '0';
+    }
+  } else {
+    *p++ = digits[0];
+    if (n > 1) {
+      *p++ = '.';
+      std::memcpy(p, digits + 1, static_cast<std::size_t>(n - 1));
+      p += n - 1;
+    }
+    *p++ = 'e';
+    int e = point - 1;
+    *p++ = e < 0 ? '-' : '+';
+    if (e < 0) e = -e;
+    if (point - 1 > 0 && e < 10) *p++ = '0';
+    p = std::to_chars(p, buffer + kFloatTextCapacity, e).ptr;
+  }
+  return static_cast<std::size_t>(p - buffer);
+}
+
+// ---------------------------------------------------------------------------
+// Items, windows and types.
+
+void SqlWriter::writeSelectItem(const SqlNode* item) {
+  need(item, "select item is nil");
+  switch (item->kind) {
+    case nkStar:
+      writeRun<Run{map(2), str("variant"), str("Wildcard")}>(out_);
+      break;
+    case nkQualifiedStar:
+      writeRun<Run{map(3), str("variant"), str("QualifiedWildcard"), str("table")}>(out_);
+      writeStr(out_, nodeText(item->child(0)));
+      break;
+    case nkAlias:
+      writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
+      writeExpr(item->aliasExpr());
+      writeLit<"alias">(out_);
+      writeStr(out_, item->aliasName());
+      break;
+    default:
+      writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
+      writeExpr(item);
+      writeRun<Run{str("alias"), nil}>(out_);
+      break;
+  }
+  writeSpanEntry(item->span);
+}
+
+void SqlWriter::writeOrderByItem(const SqlNode* item) {
+  need(item, "ORDER BY item is nil");
+  writeRun<Run{map(4), str("expr")}>(out_);
+  writeExpr(item);  // an ASC/DESC wrapper is an alias, which writeExpr skips
+  writeLit<"asc">(out_);
+  if (item->ascending == -1) {
+    writeNil(out_);
+  } else {
+    writeBool(out_, item->ascending != 0);
+  }
+  writeLit<"nulls_first">(out_);
+  if (item->nullsFirst == -1) {
+    writeNil(out_);
+  } else {
+    writeBool(out_, item->nullsFirst != 0);
+  }
+  writeSpanEntry(item->span);
+}
+
+void SqlWriter::writeOrderByArray(const SqlNode* clause) {
+  if (clause == nullptr) {
+    writeArrayHeader(out_, 0);
+    return;
+  }
+  const NodeList& items = clause->children();
+  writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+  for (const SqlNode* item : items) writeOrderByItem(item);
+}
+
+void SqlWriter::writeWindowSpec(const SqlNode* spec) {
+  const SqlNode* base = nullptr;
+  const SqlNode* partition = nullptr;
+  const SqlNode* order = nullptr;
+  const SqlNode* frame = nullptr;
+  for (const SqlNode* child : need(spec, "window specification is nil")->children()) {
+    if (child == nullptr) continue;
+    switch (child->kind) {
+      case nkIdentifier: base = child; break;
+      case nkPartitionByClause: partition = child; break;
+      case nkOrderByClause: order = child; break;
+      case nkWindowFrame: frame = child; break;
+      default: break;
+    }
+  }
+  writeRun<Run{map(4), str("base")}>(out_);
+  if (base != nullptr) {
+    writeStr(out_, base->strVal());
+  } else {
+    writeNil(out_);
+  }
+  writeLit<"partition_by">(out_);
+  if (partition != nullptr) {
+    const NodeList& exprs = partition->children();
+    writeExprArray(exprs, 0, exprs.size());
+  } else {
+    writeArrayHeader(out_, 0);
+  }
+  writeLit<"order_by">(out_);
+  writeOrderByArray(order);
+  writeLit<"frame">(out_);
+  if (frame != nullptr) {
+    writeWindowFrame(frame);
+  } else {
+    writeNil(out_);
+  }
+}
+
+void SqlWriter::writeWindowFrame(const SqlNode* frame) {
+  writeRun<Run{map(3), str("units")}>(out_);
+  writeStr(out_, frame->frameUnit() == fuRows ? "Rows" : "Range");
+  writeLit<"start_bound">(out_);
+  writeFrameBound(frame->frameStart());
+  writeLit<"end_bound">(out_);
+  writeFrameBound(frame->frameEnd());
+}
+
+void SqlWriter::writeFrameBound(const SqlNode* bound) {
+  need(bound, "window frame bound is nil");
+  switch (bound->frameBoundKind()) {
+    case fbUnboundedPreceding:
+      writeRun<Run{map(1), str("variant"), str("UnboundedPreceding")}>(out_);
+      return;
+    case fbPreceding:
+      writeRun<Run{map(2), str("variant"), str("Preceding"), str("value")}>(out_);
+      writeUInt(out_, bound->frameOffset());
+      return;
+    case fbCurrentRow:
+      writeRun<Run{map(1), str("variant"), str("CurrentRow")}>(out_);
+      return;
+    case fbFollowing:
+      writeRun<Run{map(2), str("variant"), str("Following"), str("value")}>(out_);
+      writeUInt(out_, bound->frameOffset());
+      return;
+    case fbUnboundedFollowing:
+      writeRun<Run{map(1), str("variant"), str("UnboundedFollowing")}>(out_);
+      return;
+  }
+  raiseDefect("window frame bound kind out of range");
+}
+
+void SqlWriter::writeDataType(const SqlNode* type) {
+  std::string_view name = canonicalTypeName(nodeText(type));
+  if (name == "Array") {
+    writeRun<Run{map(2), str("variant"), str("Array"), str("element")}>(out_);
+    writeDataType(type->child(1));
+  } else if (name == "Map") {
+    writeRun<Run{map(3), str("variant"), str("Map"), str("key")}>(out_);
+    writeDataType(type->child(1));
+    writeLit<"value">(out_);
+    writeDataType(type->child(2));
+  } else if (name == "Struct") {
+    const NodeList& children = type->children();
+    std::size_t fields = (children.size() - 1) / 2;
+    writeRun<Run{map(2), str("variant"), str("Struct"), str("fields")}>(out_);
+    writeArrayHeader(out_, static_cast<std::uint32_t>(fields));
+    for (std::size_t i = 1; i + 1 < children.size(); i += 2) {
+      writeRun<Run{map(2), str("name")}>(out_);
+      writeStr(out_, nodeText(children[i]));
+      writeLit<"data_type">(out_);
+      writeDataType(children[i + 1]);
+    }
+  } else if (name == "Vector") {
+    const NodeList& children = type->children();
+    std::uint64_t dimension = 0;
+    if (children.size() >= 2 && children[1] != nullptr && children[1]->kind == nkIntLit) {
+      std::int64_t value = children[1]->intVal();
+      // Wrapping a dimension into 32 bits would silently write another type.
+      if (value < 0 || value > 4294967295LL) {
+        throw ValueError("VECTOR dimension must be between 0 and 4294967295");
+      }
+      dimension = static_cast<std::uint64_t>(value);
+    }
+    writeRun<Run{map(3), str("variant"), str("Vector"), str("dimension")}>(out_);
+    writeUInt(out_, dimension);
+    writeLit<"metric">(out_);
+    if (children.size() < 3) {
+      writeNil(out_);
+    } else {
+      writeStr(out_, metricName(nodeText(children[2])));
+    }
+  } else if (name == "Decimal") {
+    const NodeList& children = type->children();
+    std::int64_t precision = 38;
+    std::int64_t scale = 0;
+    bool precisionGiven = children.size() >= 2 && children[1] != nullptr && children[1]->kind == nkIntLit;
+    bool scaleGiven = children.size() >= 3 && children[2] != nullptr && children[2]->kind == nkIntLit;
+    if (precisionGiven) precision = children[1]->intVal();
+    if (scaleGiven) scale = children[2]->intVal();
+    if ((precisionGiven && (precision < 1 || precision > 38)) || (scaleGiven && (scale < 0 || scale > precision))) {
+      throw ValueError("DECIMAL requires 1 <= precision <= 38 and 0 <= scale <= precision");
+    }
+    writeRun<Run{map(3), str("variant"), str("Decimal"), str("precision")}>(out_);
+    writeUInt(out_, static_cast<std::uint64_t>(precision));
+    writeLit<"scale">(out_);
+    writeUInt(out_, static_cast<std::uint64_t>(scale));
+  } else {
+    writeRun<Run{map(1), str("variant")}>(out_);
+    writeStr(out_, name);
+  }
+}
+
+}  // namespace vellum::sql
