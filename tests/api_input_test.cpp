@@ -22,6 +22,7 @@ constexpr char kTooLong[] = "SQL input exceeds 1048576-byte limit";
 constexpr char kNullPointer[] = "SQL input pointer must not be null";
 constexpr char kHasNul[] = "SQL input contains an interior NUL byte";
 constexpr char kDefectPrefix[] = "internal parser defect (this is a parser bug, not invalid SQL): ";
+static_assert(sizeof(kDefectPrefix) - 1 == 64);
 constexpr int32_t kLimit = 1048576;
 
 // A result, copied out and released.
