@@ -59,9 +59,6 @@ std::string item(const std::string& expr) { return R"({"variant":"Expr","expr":)
 std::string table(const std::string& name) {
   return R"({"variant":"Table","name":")" + name + R"(","alias":null,"columns":[]})";
 }
-std::string str(const std::string& text) {
-  return R"({"kind":{"variant":"Literal","literal":{"variant":"String","value":")" + text + R"("}}})";
-}
 
 void runStatementCases(const std::vector<DocCase>& cases) {
   for (const DocCase& c : cases) {
