@@ -288,6 +288,7 @@ TEST(DocExprTest, DataTypes) {
       {"geometry", R"({"variant":"geometry"})"},
       {"Uuid", R"({"variant":"Uuid"})"},
       {"NUMERIC", R"({"variant":"Decimal","precision":38,"scale":0})"},
+      {"DECIMAL", R"({"variant":"Decimal","precision":38,"scale":0})"},
       {"DECIMAL(10, 2)", R"({"variant":"Decimal","precision":10,"scale":2})"},
       {"decimal(7)", R"({"variant":"Decimal","precision":7,"scale":0})"},
       {"DECIMAL(1, 0)", R"({"variant":"Decimal","precision":1,"scale":0})"},

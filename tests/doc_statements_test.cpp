@@ -204,6 +204,44 @@ TEST(DocStatementsTest, VectorValuesAreFloat64) {
   EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(prefix.size())), prefix);
 }
 
+// LIMIT and OFFSET clauses without a count are nil; a WHERE clause, CTE or
+// named window missing a part the layout requires is a defect.
+TEST(DocStatementsTest, ClausesWithMissingParts) {
+  vellum::Arena arena;
+  SqlNode* select = newNode(arena, nkSelect, kSpan);
+  SqlNode* limit = newNode(arena, nkLimitClause, kSpan);
+  limit->limitWithTies = true;
+  select->children().push_back(arena, limit);
+  select->children().push_back(arena, newNode(arena, nkOffsetClause, kSpan));
+  EXPECT_EQ(json(writeWith([&](SqlWriter& w) { w.writeStatementKind(select); })),
+            R"({"variant":"Select","distinct":false,"distinct_on":[],"projection":[],"from":[],"selection":null,)"
+            R"("group_by":null,"having":null,"windows":[],"qualify":null,"set_operations":[],"order_by":[],)"
+            R"("limit":null,"offset":null,"limit_with_ties":true})");
+
+  auto defect = [&](SqlNode* child) {
+    SqlNode* query = newNode(arena, nkSelect, kSpan);
+    query->children().push_back(arena, child);
+    try {
+      writeWith([&](SqlWriter& w) { w.writeStatementKind(query); });
+    } catch (const vellum::InternalDefect&) {
+      return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(defect(newNode(arena, nkWhereClause, kSpan)));
+  EXPECT_TRUE(defect(newNode(arena, nkHavingClause, kSpan)));
+  SqlNode* with = newNode(arena, nkWithClause, kSpan);
+  SqlNode* cte = newNode(arena, nkCommonTableExpr, kSpan);
+  cte->children().push_back(arena, newIdentifier(arena, "c", kSpan));
+  with->children().push_back(arena, cte);
+  EXPECT_TRUE(defect(with));
+  SqlNode* windows = newNode(arena, nkWindowClause, kSpan);
+  SqlNode* named = newNode(arena, nkNamedWindow, kSpan);
+  named->children().push_back(arena, newIdentifier(arena, "w", kSpan));
+  windows->children().push_back(arena, named);
+  EXPECT_TRUE(defect(windows));
+}
+
 // Span numbers take the shortest integer format at every boundary, as
 // msgpack-c's packer writes them.
 TEST(DocStatementsTest, SpanNumbersAtFormatBoundaries) {
