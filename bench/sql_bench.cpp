@@ -247,11 +247,13 @@ class RecordingReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
         seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+        cpuSeconds[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
       }
     }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> seconds;
+  std::map<std::string, double> cpuSeconds;
 };
 
 struct Peak {
@@ -288,10 +290,16 @@ Peak pgPeak(const std::string& text) {
 }
 #endif
 
+// Wall-clock figures; on a loaded machine the CPU-time line below is the
+// steadier of the two.
 void printSummary(const RecordingReporter& reporter) {
   auto time = [&](const char* name) {
     auto it = reporter.seconds.find(name);
     return it == reporter.seconds.end() ? 0.0 : it->second;
+  };
+  auto cpu = [&](const char* name) {
+    auto it = reporter.cpuSeconds.find(name);
+    return it == reporter.cpuSeconds.end() ? 0.0 : it->second;
   };
   const double mb = static_cast<double>(script().size()) / 1e6;
   const double script = time("BM_VellumScript");
@@ -306,6 +314,10 @@ void printSummary(const RecordingReporter& reporter) {
   if (script > 0 && shortCall > 0) {
     std::printf("ratio (pg_query time / vellum time): script %.1fx, short statement %.1fx\n", pgScript / script,
                 pgShort / shortCall);
+  }
+  if (cpu("BM_VellumScript") > 0 && cpu("BM_VellumShort") > 0) {
+    std::printf("ratio by CPU time: script %.1fx, short statement %.1fx\n",
+                cpu("BM_PgQueryScript") / cpu("BM_VellumScript"), cpu("BM_PgQueryShort") / cpu("BM_VellumShort"));
   }
 #else
   std::printf("pg_query not available: no comparison\n");
