@@ -115,7 +115,7 @@ char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // ---------------------------------------------------------------------------
 // Small pieces.
 
-SqlWriter::SqlWriter(OutputStream& out) : out_(out) { chain_.reserve(64); }
+SqlWriter::SqlWriter(OutputStream& out) : out_(out) {}
 
 namespace {
 

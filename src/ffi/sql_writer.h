@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,39 @@
 namespace vellum::sql {
 
 struct CallClauses;
+
+// The stack of nodes whose maps are open below their lead child. Most
+// documents need a few entries, which stay inside the writer; only long
+// chains move it to the heap.
+class OpenMaps {
+ public:
+  OpenMaps() = default;
+  OpenMaps(const OpenMaps&) = delete;
+  OpenMaps& operator=(const OpenMaps&) = delete;
+
+  std::size_t size() const { return size_; }
+  const SqlNode* back() const { return data_[size_ - 1]; }
+  void pop_back() { --size_; }
+  void push_back(const SqlNode* node) {
+    if (size_ == capacity_) grow();
+    data_[size_++] = node;
+  }
+
+ private:
+  void grow() {
+    heap_.resize(capacity_ * 2);
+    if (data_ == inline_) std::copy(inline_, inline_ + size_, heap_.begin());
+    data_ = heap_.data();
+    capacity_ = heap_.size();
+  }
+
+  static constexpr std::size_t kInline = 32;
+  const SqlNode* inline_[kInline];
+  std::vector<const SqlNode*> heap_;
+  const SqlNode** data_ = inline_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = kInline;
+};
 
 // Full FROM items carry "columns" (and "lateral" on derived tables); the
 // restricted form of continuous aggregate queries leaves them out.
@@ -86,7 +120,7 @@ class SqlWriter {
   OutputStream& out_;
   // Nodes whose maps are open below their lead child, innermost last. One
   // stack serves the whole document: every walk pops back to where it began.
-  std::vector<const SqlNode*> chain_;
+  OpenMaps chain_;
 };
 
 // Writes the statement list into a growable buffer and hands the bytes over.
