@@ -119,6 +119,7 @@ class ArenaVector {
 
  private:
   void grow(Arena& arena) {
+    check(capacity_ <= 0x7fffffffu, "list grew past 2147483648 elements");
     std::uint32_t newCapacity = capacity_ == 0 ? 4 : capacity_ * 2;
     T* fresh = arena.allocateArray<T>(newCapacity);
     if (size_ != 0) std::memcpy(static_cast<void*>(fresh), data_, size_ * sizeof(T));
