@@ -8,10 +8,11 @@ namespace vellum {
 
 DocumentBytes parseSqlDocument(std::string_view text) {
   // The tree lives in the arena until the document is written; the document
-  // goes straight into one growable buffer whose bytes are handed over.
+  // goes straight into one growable buffer, sized from the text, whose bytes
+  // are handed over.
   Arena arena;
   sql::NodeList statements = sql::parseStatements(text, arena);
-  return sql::writeSqlDocument(statements);
+  return sql::writeSqlDocument(statements, sql::documentCapacityHint(text.size()));
 }
 
 }  // namespace vellum

@@ -91,8 +91,8 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
   }
 }
 
-DocumentBytes writeSqlDocument(const NodeList& statements) {
-  BufferStream out(0);
+DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint) {
+  BufferStream out(capacityHint);
   SqlWriter writer(out);
   writer.writeStatementList(statements);
   DocumentBytes document;
