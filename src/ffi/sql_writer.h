@@ -11,8 +11,8 @@
 // through non-lead children only, which the parser's nesting limit bounds.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -123,7 +123,9 @@ class SqlWriter {
   OpenMaps chain_;
 };
 
-// Writes the statement list into a growable buffer and hands the bytes over.
+// Writes the statement list into a growable buffer and hands the bytes over
+// (the plain path; SqlWriter::writeStatementList over any stream is the whole
+// document, e.g. as the staged writer's callback).
 // `capacityHint` is the buffer's first size: a good guess spares the copies
 // that growing a buffer of many megabytes makes; pages of it that are never
 // written cost address space only, and the final shrink is done in place.
