@@ -313,7 +313,9 @@ TEST(SqlParserErrors, MessageNamesPositionKindAndText) {
   // The text is inserted as it is, without escaping.
   EXPECT_EQ(expr("a IS 'it''s'"), "ParseError: Parse error at line 1, col 6: expected tkNull (got tkString 'it's')");
   EXPECT_EQ(expr("a IS \"x\"\"y\""), "ParseError: Parse error at line 1, col 6: expected tkNull (got tkIdent 'x\"y')");
-  EXPECT_EQ(expr("a IS \xe2\x82\xac"), "ParseError: Parse error at line 1, col 6: expected tkNull (got tkIdent '\xe2')");
+  // A byte of a multi-byte character is quoted with its whole character.
+  EXPECT_EQ(expr("a IS \xe2\x82\xac"),
+            "ParseError: Parse error at line 1, col 6: expected tkNull (got tkIdent '\xe2\x82\xac')");
   EXPECT_EQ(expr("a IS 'two\nlines'"), "ParseError: Parse error at line 1, col 6: expected tkNull (got tkString 'two\nlines')");
   EXPECT_EQ(expr("\n\n   )"), "ParseError: Parse error at line 3, col 4: unexpected token in expression (got tkRParen ')')");
   EXPECT_EQ(expr(""), "ParseError: Parse error at line 1, col 1: unexpected token in expression (got tkEof '')");

@@ -27,10 +27,10 @@ enum ByteClass : std::uint8_t {
 constexpr auto kByteClasses = [] {
   struct Table { ByteClass c[256]; } t{};
   for (auto& c : t.c) c = bcOther;
-  t.c[' '] = t.c['\t'] = t.c['\n'] = t.c['\r'] = bcSpace;
+  for (unsigned char b : std::string_view(" \t\n\r")) t.c[b] = bcSpace;
   for (int b = 'a'; b <= 'z'; ++b) t.c[b] = bcWordStart;
   for (int b = 'A'; b <= 'Z'; ++b) t.c[b] = bcWordStart;
-  t.c['_'] = bcWordStart;
+  t.c[static_cast<unsigned char>('_')] = bcWordStart;
   for (int b = '0'; b <= '9'; ++b) t.c[b] = bcDigit;
   for (unsigned char b : std::string_view("-<>!#|*,.:;()[]=+/%&^~?'\"")) t.c[b] = bcPunct;
   return t;
