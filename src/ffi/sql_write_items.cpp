@@ -58,6 +58,34 @@ std::string_view metricName(std::string_view written) {
   return written;
 }
 
+// The name a type parameter stands for. The parser takes any expression as
+// a type parameter ("ARRAY(1 + 1)", "VECTOR(3, f(x))"); one that names
+// nothing reads as the empty name instead of failing the document as if the
+// tree were broken.
+std::string_view parameterText(const SqlNode* node) {
+  if (node == nullptr || node->hasChildren()) return nodeText(node);
+  switch (node->kind) {
+    case nkIdentifier: case nkStringLit: case nkIntLit: case nkFloatLit: case nkBoolLit: case nkNull:
+      return nodeText(node);
+    default:
+      return {};
+  }
+}
+
+// Child `i` of a type node, or null when the type was written without it
+// ("ARRAY" or "MAP" without angle brackets).
+const SqlNode* typeParameter(const SqlNode* type, std::size_t i) {
+  if (!type->hasChildren()) return nullptr;  // a bare name used as a parameter: "MAP(array, 1)"
+  const NodeList& children = type->children();
+  return i < children.size() ? children[i] : nullptr;
+}
+
+// The children of a type node; none for a bare name used as a parameter.
+const NodeList& typeChildren(const SqlNode* type) {
+  static const NodeList kNone;
+  return type->hasChildren() ? type->children() : kNone;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -267,28 +295,32 @@ void SqlWriter::writeFrameBound(const SqlNode* bound) {
 }
 
 void SqlWriter::writeDataType(const SqlNode* type) {
-  std::string_view name = canonicalTypeName(nodeText(type));
+  if (type == nullptr) {
+    writeNil(out_);  // a container type written without its parameters
+    return;
+  }
+  std::string_view name = canonicalTypeName(parameterText(type));
   if (name == "Array") {
     writeRun<Run{map(2), str("variant"), str("Array"), str("element")}>(out_);
-    writeDataType(type->child(1));
+    writeDataType(typeParameter(type, 1));
   } else if (name == "Map") {
     writeRun<Run{map(3), str("variant"), str("Map"), str("key")}>(out_);
-    writeDataType(type->child(1));
+    writeDataType(typeParameter(type, 1));
     writeLit<"value">(out_);
-    writeDataType(type->child(2));
+    writeDataType(typeParameter(type, 2));
   } else if (name == "Struct") {
-    const NodeList& children = type->children();
-    std::size_t fields = (children.size() - 1) / 2;
+    const NodeList& children = typeChildren(type);
+    std::size_t fields = children.empty() ? 0 : (children.size() - 1) / 2;
     writeRun<Run{map(2), str("variant"), str("Struct"), str("fields")}>(out_);
     writeArrayHeader(out_, static_cast<std::uint32_t>(fields));
     for (std::size_t i = 1; i + 1 < children.size(); i += 2) {
       writeRun<Run{map(2), str("name")}>(out_);
-      writeStr(out_, nodeText(children[i]));
+      writeStr(out_, parameterText(children[i]));
       writeLit<"data_type">(out_);
       writeDataType(children[i + 1]);
     }
   } else if (name == "Vector") {
-    const NodeList& children = type->children();
+    const NodeList& children = typeChildren(type);
     std::uint64_t dimension = 0;
     if (children.size() >= 2 && children[1] != nullptr && children[1]->kind == nkIntLit) {
       std::int64_t value = children[1]->intVal();
@@ -304,10 +336,10 @@ void SqlWriter::writeDataType(const SqlNode* type) {
     if (children.size() < 3) {
       writeNil(out_);
     } else {
-      writeStr(out_, metricName(nodeText(children[2])));
+      writeStr(out_, metricName(parameterText(children[2])));
     }
   } else if (name == "Decimal") {
-    const NodeList& children = type->children();
+    const NodeList& children = typeChildren(type);
     std::int64_t precision = 38;
     std::int64_t scale = 0;
     bool precisionGiven = children.size() >= 2 && children[1] != nullptr && children[1]->kind == nkIntLit;
