@@ -1,6 +1,7 @@
 #include "sql/tree_dump.h"
 
 #include <charconv>
+#include <initializer_list>
 #include <vector>
 
 namespace vellum::sql {
@@ -12,6 +13,14 @@ struct Piece {
   std::string text;
   bool isNode;
 };
+
+// Joins pieces into one string. (GCC 12 at -O3 warns falsely about
+// "literal" + std::string, so the pieces are appended instead.)
+std::string concat(std::initializer_list<std::string_view> pieces) {
+  std::string out;
+  for (std::string_view p : pieces) out.append(p);
+  return out;
+}
 
 bool isPlainWord(std::string_view s) {
   if (s.empty()) return false;
@@ -35,8 +44,8 @@ std::string quoted(std::string_view s, char quote) {
 std::string nameText(std::string_view s) { return isPlainWord(s) ? std::string(s) : quoted(s, '"'); }
 
 std::string spanText(const SqlSpan& s) {
-  return "@" + std::to_string(s.startLine) + ":" + std::to_string(s.startColumn) + "-" +
-         std::to_string(s.endLine) + ":" + std::to_string(s.endColumn);
+  return concat({"@", std::to_string(s.startLine), ":", std::to_string(s.startColumn), "-",
+                 std::to_string(s.endLine), ":", std::to_string(s.endColumn)});
 }
 
 std::string textList(const TextList& list) {
@@ -57,12 +66,12 @@ std::string atomOf(const SqlNode* n) {
     case nkFloatLit: {
       char buf[64];
       auto r = std::to_chars(buf, buf + sizeof buf, n->floatVal());
-      return "#" + std::string(buf, r.ptr);
+      return concat({"#", std::string_view(buf, static_cast<std::size_t>(r.ptr - buf))});
     }
     case nkBoolLit: return n->boolVal() ? "true" : "false";
     case nkNull: return "NULL";
     case nkStar: return "*";
-    case nkParameter: return "?" + std::to_string(n->paramIndex);
+    case nkParameter: return concat({"?", std::to_string(n->paramIndex)});
     default: return {};
   }
 }
@@ -87,11 +96,11 @@ std::string flagsOf(const SqlNode* n) {
   if (n->ascending != -1) out += n->ascending ? " :asc" : " :desc";
   if (n->nullsFirst != -1) out += n->nullsFirst ? " :nullsfirst" : " :nullslast";
   const SqlNodeExtra& x = n->extra();
-  if (!x.explainFormat.empty()) out += " :format=" + std::string(x.explainFormat);
-  if (!x.subKind.empty()) out += " :subkind=" + nameText(x.subKind);
-  if (!x.detailText.empty()) out += " :detail=" + nameText(x.detailText);
-  if (!x.constraintName.empty()) out += " :constraint=" + nameText(x.constraintName);
-  if (!x.columnNames.empty()) out += " :columns=" + textList(x.columnNames);
+  if (!x.explainFormat.empty()) out += concat({" :format=", x.explainFormat});
+  if (!x.subKind.empty()) out += concat({" :subkind=", nameText(x.subKind)});
+  if (!x.detailText.empty()) out += concat({" :detail=", nameText(x.detailText)});
+  if (!x.constraintName.empty()) out += concat({" :constraint=", nameText(x.constraintName)});
+  if (!x.columnNames.empty()) out += concat({" :columns=", textList(x.columnNames)});
   return out;
 }
 
@@ -127,7 +136,7 @@ std::string dumpTree(const SqlNode* root, bool withSpans) {
     }
     std::string_view name = kindName(n->kind);
     name.remove_prefix(2);
-    std::string head = "(" + std::string(name);
+    std::string head = concat({"(", name});
     if (withSpans) head += spanText(n->span);
     head += flagsOf(n);
     // Parts after the head, in order: texts and nodes.
@@ -179,7 +188,7 @@ std::string dumpTree(const SqlNode* root, bool withSpans) {
         node(n->joinLeft());
         node(n->joinRight());
         node(n->joinCond());
-        if (!n->joinUsing().empty()) text("using=" + textList(n->joinUsing()));
+        if (!n->joinUsing().empty()) text(concat({"using=", textList(n->joinUsing())}));
         break;
       case nkSetOperation:
         text(std::string(kSetOps[n->setOp() % 3]) + (n->setAll() ? " :all" : ""));
@@ -191,8 +200,8 @@ std::string dumpTree(const SqlNode* root, bool withSpans) {
         for (const SqlNode* c : n->colConstraints()) node(c);
         break;
       case nkBegin: case nkSetTransaction:
-        if (!n->isolationLevel().empty()) text("iso=" + std::string(n->isolationLevel()));
-        if (!n->accessMode().empty()) text("access=" + std::string(n->accessMode()));
+        if (!n->isolationLevel().empty()) text(concat({"iso=", n->isolationLevel()}));
+        if (!n->accessMode().empty()) text(concat({"access=", n->accessMode()}));
         break;
       default:
         for (const SqlNode* c : n->children()) node(c);
