@@ -236,6 +236,14 @@ TEST(PromQlParserTest, Spans) {
        R"("matchers":[],"offset":null},"span":)" +
            span(1, 1, 0, 1, 2, 1) + R"(},"range":{"raw":"5m","milliseconds":300000},)" +
            R"("offset":{"raw":"1h","milliseconds":3600000}},"span":)" + span(1, 1, 0, 2, 13, 18) + "}"},
+      // A selector with a metric, a matcher block and an offset, as the left
+      // operand: its span runs to the operator, the operation's to the end.
+      {R"(x{a="b"} offset 5m + 1)",
+       R"({"kind":{"variant":"BinaryOp","left":{"kind":{"variant":"VectorSelector","metric":"x","matchers":[)"
+       R"({"name":"a","op":"Equal","value":"b","span":)" +
+           span(1, 3, 2, 1, 8, 7) + R"(}],"offset":{"raw":"5m","milliseconds":300000}},"span":)" +
+           span(1, 1, 0, 1, 20, 19) + R"(},"op":"Add","right":{"kind":{"variant":"NumberLiteral","value":"1"},)" +
+           R"("span":)" + span(1, 22, 21, 1, 23, 22) + R"(}},"span":)" + span(1, 1, 0, 1, 23, 22) + "}"},
       {"1.5", R"({"kind":{"variant":"NumberLiteral","value":"1.5"},"span":)" + span(1, 1, 0, 1, 4, 3) + "}"},
       {"'a\\nb'", R"({"kind":{"variant":"StringLiteral","value":"a\nb"},"span":)" + span(1, 1, 0, 1, 7, 6) + "}"},
       {"f( 1 )", R"({"kind":{"variant":"FunctionCall","name":"f","args":[{"kind":{"variant":"NumberLiteral",)"
@@ -249,6 +257,11 @@ TEST(PromQlParserTest, Spans) {
                          R"("metric":"x","matchers":[],"offset":null},"span":)" +
                              span(1, 13, 12, 1, 14, 13) + R"(},"grouping":["a"],"without":false},"span":)" +
                              span(1, 1, 0, 1, 15, 14) + "}"},
+      {"sum without (a) (x) ",
+       R"({"kind":{"variant":"Aggregate","op":"sum","expr":{"kind":{"variant":"VectorSelector",)"
+       R"("metric":"x","matchers":[],"offset":null},"span":)" +
+           span(1, 18, 17, 1, 19, 18) + R"(},"grouping":["a"],"without":true},"span":)" + span(1, 1, 0, 1, 20, 19) +
+           "}"},
       {"1 +\n2", R"({"kind":{"variant":"BinaryOp","left":{"kind":{"variant":"NumberLiteral","value":"1"},"span":)" +
                      span(1, 1, 0, 1, 2, 1) + R"(},"op":"Add","right":{"kind":{"variant":"NumberLiteral",)" +
                      R"("value":"2"},"span":)" + span(2, 1, 4, 2, 2, 5) + R"(}},"span":)" + span(1, 1, 0, 2, 2, 5) +
@@ -395,6 +408,8 @@ TEST(PromQlParserTest, Errors) {
       {"sum by (a", at(1, 10, 9, "<eof>", "expected ')' after grouping labels")},
       // The near text of an empty string token reads as the end token's.
       {"x ''", at(1, 3, 2, "<eof>", "unexpected token after expression")},
+      // A string token is quoted by its decoded text.
+      {"x \"a\\tb\"", at(1, 3, 2, "a\tb", "unexpected token after expression")},
       // Lexical errors reach the caller the same way.
       {"x{a=\"b}", at(1, 5, 4, "\"", "unterminated string literal")},
       {"1e", at(1, 1, 0, "1e", "invalid numeric exponent")},
