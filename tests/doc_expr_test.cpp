@@ -366,6 +366,24 @@ TEST(DocExprTest, EnvelopeSpans) {
                  "distinct":false,"star":false,"over":null},)" + span(1, 8, 1, 8) + R"(},
               {"kind":{"variant":"Literal","literal":{"variant":"String","value":"k"}},)" + span(1, 14, 1, 16) + R"(}],
               "distinct":false,"star":false,"over":null},)" + span(1, 8, 1, 16) + "}"));
+  // An arrow call whose right operand had no position when the call was built
+  // keeps the zero end; the operand then takes the call's span. With the left
+  // operand in that state the call itself has no start and takes its parent's
+  // (the SELECT keyword, through the projection list).
+  const std::string concatBC = R"({"kind":{"variant":"BinaryOp",
+      "left":{"kind":{"variant":"ColumnRef","table":null,"column":"b"},)" + span(1, 14, 1, 14) + R"(},"op":"StringConcat",
+      "right":{"kind":{"variant":"ColumnRef","table":null,"column":"c"},)" + span(1, 19, 1, 19) + R"(}},)";
+  EXPECT_EQ(exprJson("a -> (b || c)", true),
+            compactJson(R"({"kind":{"variant":"FunctionCall","name":"JSONB_EXTRACT","args":[
+              {"kind":{"variant":"ColumnRef","table":null,"column":"a"},)" + span(1, 8, 1, 8) + "}," + concatBC +
+                        span(1, 8, 0, 0) + R"(}],"distinct":false,"star":false,"over":null},)" + span(1, 8, 0, 0) + "}"));
+  const std::string concatAB = R"({"kind":{"variant":"BinaryOp",
+      "left":{"kind":{"variant":"ColumnRef","table":null,"column":"a"},)" + span(1, 9, 1, 9) + R"(},"op":"StringConcat",
+      "right":{"kind":{"variant":"ColumnRef","table":null,"column":"b"},)" + span(1, 14, 1, 14) + R"(}},)";
+  EXPECT_EQ(exprJson("(a || b) -> 'x'", true),
+            compactJson(R"({"kind":{"variant":"FunctionCall","name":"JSONB_EXTRACT","args":[)" + concatAB + span(1, 1, 1, 6) +
+                        R"(},{"kind":{"variant":"Literal","literal":{"variant":"String","value":"x"}},)" + span(1, 20, 1, 22) +
+                        R"(}],"distinct":false,"star":false,"over":null},)" + span(1, 1, 1, 6) + "}"));
 }
 
 }  // namespace

@@ -296,6 +296,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a->'x'\n->>'y'",
              "(FunctionCall@1:1-2:6 JSONB_EXTRACT_TEXT@2:1-2:3 (FunctionCall@1:1-1:6 JSONB_EXTRACT@1:2-1:3 "
              "a@1:1-1:1 'x'@1:4-1:6) 'y'@2:4-2:6)"},
+        // The ends are taken when the call is built: an operand still without
+        // a position gives a zero start or end.
+        Case{"a -> (b || c)", "(FunctionCall@1:1-0:0 JSONB_EXTRACT@1:3-1:4 a@1:1-1:1 (BinaryOp@0:0-0:0 opStringConcat b@1:7-1:7 c@1:12-1:12))"},
+        Case{"(a || b) -> 'x'", "(FunctionCall@0:0-1:15 JSONB_EXTRACT@1:10-1:11 (BinaryOp@0:0-0:0 opStringConcat a@1:2-1:2 b@1:7-1:7) 'x'@1:13-1:15)"},
         // Subscripts and slices take the base's span, also for their name
         // and missing bounds.
         Case{"ab[1]", "(FunctionCall@1:1-1:2 ARRAY_SUBSCRIPT@1:1-1:2 ab@1:1-1:2 1@1:4-1:4)"},
