@@ -12,9 +12,6 @@ namespace {
 
 constexpr SqlSpan kEmptySpan{};
 
-// `expect` without keeping the token in the caller's frame.
-[[gnu::noinline]] void skip(Parser& p, TokenKind kind) { p.expect(kind); }
-
 constexpr int kNoJoin = -1;
 
 // Reads a join introducer (`[NATURAL] {JOIN | INNER JOIN | CROSS JOIN |
@@ -119,7 +116,7 @@ namespace {
   NestingGuard guard(p);
   SqlNode* derived = newNode(p.arena, nkFromDerived, p.current.span());
   derived->lateral = lateral;
-  skip(p, tkLParen);
+  p.skip(tkLParen);
   SqlNode* query;
   if (p.at(tkSelect) || p.at(tkValues)) {
     query = p.parseQueryExpression();
@@ -128,7 +125,7 @@ namespace {
   } else {
     p.error("expected SELECT, VALUES, or WITH in FROM derived table");
   }
-  skip(p, tkRParen);
+  p.skip(tkRParen);
   derived->children().push_back(p.arena, query);
   return p.parseTableAlias(derived);
 }
@@ -174,7 +171,7 @@ SqlNode* Parser::parseFromItem() {
 // for the caller.
 SqlNode* Parser::parseTableFunction(const Token& name, bool lateral) {
   NestingGuard guard(*this);
-  skip(*this, tkLParen);
+  skip(tkLParen);
   SqlNode* function = newNode(arena, nkFromFunction, name.span());
   function->lateral = lateral;
   function->children().push_back(arena, newIdentifier(arena, name.text, name.span()));
@@ -184,7 +181,7 @@ SqlNode* Parser::parseTableFunction(const Token& name, bool lateral) {
       function->children().push_back(arena, argument);
     } while (accept(tkComma));
   }
-  skip(*this, tkRParen);
+  skip(tkRParen);
   if (at(tkWith) && peekKind() == tkIdent) parseOrdinality(*this, function);
   return function;
 }

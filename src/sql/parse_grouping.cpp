@@ -45,27 +45,11 @@ std::optional<SqlNodeKind> atRollupOrCube(const Parser& p) {
   return kind;
 }
 
-// `expect` without keeping the token in the caller's frame.
-[[gnu::noinline]] void skip(Parser& p, TokenKind kind) { p.expect(kind); }
-
-void extendTo(SqlNode* node, const SqlSpan& last) {
-  node->span.endLine = last.endLine;
-  node->span.endColumn = last.endColumn;
-}
-
-// Appends `expression (, expression)*` to the node's children.
-void parseExpressionList(Parser& p, SqlNode* node) {
-  do {
-    SqlNode* expression = p.parseExpression();
-    node->children().push_back(p.arena, expression);
-  } while (p.accept(tkComma));
-}
-
 // `)` ends the node's span.
 void closeParen(Parser& p, SqlNode* node) {
   SqlSpan close = p.current.span();
-  skip(p, tkRParen);
-  extendTo(node, close);
+  p.skip(tkRParen);
+  Parser::extendTo(node, close);
 }
 
 [[gnu::noinline, noreturn]] void emptyRollupOrCube(const Parser& p, std::string_view keyword) {
@@ -80,7 +64,7 @@ void closeParen(Parser& p, SqlNode* node) {
   SqlNode* sets = newNode(p.arena, nkGroupingSets, p.current.span());
   p.advance();
   p.advance();
-  skip(p, tkLParen);
+  p.skip(tkLParen);
   if (p.at(tkRParen)) p.error("expected at least one grouping set in GROUPING SETS");
   return sets;
 }
@@ -97,7 +81,7 @@ void closeParen(Parser& p, SqlNode* node) {
 // {ROLLUP|CUBE} (, with the word current, refusing an empty list.
 [[gnu::noinline]] SqlNode* startRollupOrCube(Parser& p, SqlNodeKind kind) {
   Token keyword = p.advance();
-  skip(p, tkLParen);
+  p.skip(tkLParen);
   SqlNode* node = newNode(p.arena, kind, keyword.span());
   if (p.at(tkRParen)) emptyRollupOrCube(p, keyword.text);
   return node;
@@ -113,7 +97,7 @@ void closeParen(Parser& p, SqlNode* node) {
 [[gnu::noinline]] SqlNode* startByClause(Parser& p, SqlNodeKind kind) {
   SqlNode* clause = newNode(p.arena, kind, p.current.span());
   p.advance();
-  skip(p, tkBy);
+  p.skip(tkBy);
   return clause;
 }
 
@@ -146,8 +130,8 @@ SqlNode* Parser::parseGroupingSetElement() {
     return set;
   }
   SqlNode* set = newNode(arena, nkGroupingSet, current.span());
-  skip(*this, tkLParen);
-  if (!at(tkRParen)) parseExpressionList(*this, set);
+  skip(tkLParen);
+  if (!at(tkRParen)) parseExpressionList(set);
   closeParen(*this, set);
   return set;
 }
@@ -155,7 +139,7 @@ SqlNode* Parser::parseGroupingSetElement() {
 // {ROLLUP|CUBE} ( expression {, expression} ); the word is current.
 SqlNode* Parser::parseRollupOrCube(SqlNodeKind kind) {
   SqlNode* node = startRollupOrCube(*this, kind);
-  parseExpressionList(*this, node);
+  parseExpressionList(node);
   closeParen(*this, node);
   return node;
 }
@@ -163,7 +147,7 @@ SqlNode* Parser::parseRollupOrCube(SqlNodeKind kind) {
 // spec := ( [base_name] [PARTITION BY exprs] [ORDER BY items] [frame] )
 SqlNode* Parser::parseWindowSpec() {
   SqlNode* spec = newNode(arena, nkWindowSpec, current.span());
-  skip(*this, tkLParen);
+  skip(tkLParen);
   SqlNode* part;
   if (isWindowBaseNameToken(current.kind)) {
     part = parseBaseName(*this);
@@ -171,7 +155,7 @@ SqlNode* Parser::parseWindowSpec() {
   }
   if (at(tkPartition)) {
     part = startByClause(*this, nkPartitionByClause);
-    parseExpressionList(*this, part);
+    parseExpressionList(part);
     spec->children().push_back(arena, part);
   }
   if (at(tkOrder)) {
@@ -244,7 +228,7 @@ SqlNode* Parser::parseFrameBound() {
   } else {
     error("expected window frame bound");
   }
-  extendTo(bound, advance().span());
+  Parser::extendTo(bound, advance().span());
   return bound;
 }
 

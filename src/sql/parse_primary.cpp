@@ -32,12 +32,10 @@ std::string_view mapAscii(Arena& arena, std::string_view text, char (*map)(char)
   return {out, text.size()};
 }
 
-void addChild(Parser& p, SqlNode* parent, SqlNode* child) { parent->children().push_back(p.arena, child); }
-
 // A one-word type name node for typed literals.
 SqlNode* typeNameOf(Parser& p, const Token& keyword) {
   SqlNode* type = newNode(p.arena, nkTypeName, keyword.span());
-  addChild(p, type, newIdentifier(p.arena, keyword.text, keyword.span()));
+  p.addChild(type, newIdentifier(p.arena, keyword.text, keyword.span()));
   return type;
 }
 
@@ -45,8 +43,8 @@ SqlNode* typeNameOf(Parser& p, const Token& keyword) {
 // has been consumed.
 SqlNode* typedLiteral(Parser& p, const Token& keyword, const Token& string) {
   SqlNode* cast = newNode(p.arena, nkCast, Parser::spanFrom(keyword, string));
-  addChild(p, cast, newStringLit(p.arena, string.text, string.span()));
-  addChild(p, cast, typeNameOf(p, keyword));
+  p.addChild(cast, newStringLit(p.arena, string.text, string.span()));
+  p.addChild(cast, typeNameOf(p, keyword));
   return cast;
 }
 
@@ -71,11 +69,11 @@ SqlNode* typedLiteral(Parser& p, const Token& keyword, const Token& string) {
   if (precision > 38) p.error("DECIMAL literal precision must be between 1 and 38");
 
   SqlNode* cast = newNode(p.arena, nkCast, Parser::spanFrom(keyword, string));
-  addChild(p, cast, newStringLit(p.arena, string.text, string.span()));
+  p.addChild(cast, newStringLit(p.arena, string.text, string.span()));
   SqlNode* type = typeNameOf(p, keyword);
-  addChild(p, type, newIntLit(p.arena, precision, keyword.span()));
-  addChild(p, type, newIntLit(p.arena, scale, keyword.span()));
-  addChild(p, cast, type);
+  p.addChild(type, newIntLit(p.arena, precision, keyword.span()));
+  p.addChild(type, newIntLit(p.arena, scale, keyword.span()));
+  p.addChild(cast, type);
   return cast;
 }
 
@@ -97,8 +95,8 @@ SqlNode* typedLiteral(Parser& p, const Token& keyword, const Token& string) {
       if (keyword.kind == tkTime && p.accept(tkDot)) {
         Token column = p.expectName("column name");
         SqlNode* ref = newNode(p.arena, nkColumnRef, keyword.span());
-        addChild(p, ref, newIdentifier(p.arena, keyword.text, keyword.span()));
-        addChild(p, ref, newIdentifier(p.arena, column.text, column.span()));
+        p.addChild(ref, newIdentifier(p.arena, keyword.text, keyword.span()));
+        p.addChild(ref, newIdentifier(p.arena, column.text, column.span()));
         return ref;
       }
       return newIdentifier(p.arena, keyword.text, keyword.span());
@@ -119,10 +117,10 @@ SqlNode* typedLiteral(Parser& p, const Token& keyword, const Token& string) {
   NestingGuard guard(p);
   p.expect(tkLBracket);
   SqlNode* call = newNode(p.arena, nkFunctionCall, name.span());
-  addChild(p, call, newIdentifier(p.arena, "ARRAY_VALUE", name.span()));
+  p.addChild(call, newIdentifier(p.arena, "ARRAY_VALUE", name.span()));
   if (!p.at(tkRBracket)) {
-    addChild(p, call, p.parseExpression());
-    while (p.accept(tkComma)) addChild(p, call, p.parseExpression());
+    p.addChild(call, p.parseExpression());
+    while (p.accept(tkComma)) p.addChild(call, p.parseExpression());
   }
   p.expect(tkRBracket);
   return call;
@@ -140,20 +138,20 @@ SqlNode* typedLiteral(Parser& p, const Token& keyword, const Token& string) {
   if (sameWord(name.text, "current_timestamp") || sameWord(name.text, "current_date") ||
       sameWord(name.text, "current_time")) {
     SqlNode* call = newNode(p.arena, nkFunctionCall, name.span());
-    addChild(p, call, newIdentifier(p.arena, mapAscii(p.arena, name.text, upperAscii), name.span()));
+    p.addChild(call, newIdentifier(p.arena, mapAscii(p.arena, name.text, upperAscii), name.span()));
     return call;
   }
   if (p.accept(tkDot)) {
     SqlNode* table = newIdentifier(p.arena, name.text, name.span());
     if (p.accept(tkStar)) {
       SqlNode* star = newNode(p.arena, nkQualifiedStar, name.span());
-      addChild(p, star, table);
+      p.addChild(star, table);
       return star;
     }
     Token column = p.expectName("column name");
     SqlNode* ref = newNode(p.arena, nkColumnRef, name.span());
-    addChild(p, ref, table);
-    addChild(p, ref, newIdentifier(p.arena, column.text, column.span()));
+    p.addChild(ref, table);
+    p.addChild(ref, newIdentifier(p.arena, column.text, column.span()));
     return ref;
   }
   return newIdentifier(p.arena, name.text, name.span());
@@ -164,7 +162,7 @@ SqlNode* parseExists(Parser& p, bool negated) {
   Token exists = p.expect(tkExists);
   SqlNode* node = newNode(p.arena, nkExists, exists.span());
   node->negated = negated;
-  addChild(p, node, p.parseParenSubquery());
+  p.addChild(node, p.parseParenSubquery());
   return node;
 }
 
@@ -192,14 +190,14 @@ SqlNode* parseExists(Parser& p, bool negated) {
     SqlNode* query = p.at(tkWith) ? p.parseWithQuery() : p.parseQueryExpression();
     p.expect(tkRParen);
     SqlNode* subquery = newNode(p.arena, nkScalarSubquery, paren.span());
-    addChild(p, subquery, query);
+    p.addChild(subquery, query);
     return subquery;
   }
   SqlNode* inner = p.parseExpression();
   if (p.at(tkComma)) {
     SqlNode* row = newNode(p.arena, nkRowConstructor, paren.span());
-    addChild(p, row, inner);
-    while (p.accept(tkComma)) addChild(p, row, p.parseExpression());
+    p.addChild(row, inner);
+    while (p.accept(tkComma)) p.addChild(row, p.parseExpression());
     inner = row;
   }
   p.expect(tkRParen);
@@ -231,8 +229,8 @@ SqlNode* parseExists(Parser& p, bool negated) {
 
 // ORDER BY item ("," item)* into `clause`; the current token follows BY.
 void parseOrderItems(Parser& p, SqlNode* clause) {
-  addChild(p, clause, p.parseOrderItem());
-  while (p.accept(tkComma)) addChild(p, clause, p.parseOrderItem());
+  p.addChild(clause, p.parseOrderItem());
+  while (p.accept(tkComma)) p.addChild(clause, p.parseOrderItem());
 }
 
 // The call forms whose arguments are not a plain list.
@@ -253,34 +251,34 @@ CallForm callFormOf(std::string_view name) {
   switch (form) {
     case CallForm::Extract: {
       Token field = p.expectName("date part");
-      addChild(p, call, newStringLit(p.arena, mapAscii(p.arena, field.text, lowerAscii), field.span()));
+      p.addChild(call, newStringLit(p.arena, mapAscii(p.arena, field.text, lowerAscii), field.span()));
       p.expect(tkFrom);
-      addChild(p, call, p.parseExpression());
+      p.addChild(call, p.parseExpression());
       p.expect(tkRParen);
       return true;
     }
     case CallForm::Substring:
-      addChild(p, call, p.parseExpression());
+      p.addChild(call, p.parseExpression());
       if (!p.accept(tkFrom)) return false;
-      addChild(p, call, p.parseExpression());
-      if (p.accept(tkFor)) addChild(p, call, p.parseExpression());
+      p.addChild(call, p.parseExpression());
+      if (p.accept(tkFor)) p.addChild(call, p.parseExpression());
       p.expect(tkRParen);
       return true;
     case CallForm::Trim:
-      addChild(p, call, p.parseExpression());
+      p.addChild(call, p.parseExpression());
       if (!p.accept(tkFrom)) return false;
-      addChild(p, call, p.parseExpression());
+      p.addChild(call, p.parseExpression());
       p.expect(tkRParen);
       return true;
     case CallForm::Position: {
       // "a IN b" must not be read as an IN predicate.
       SqlNode* needle = p.parseConcat();
       if (!p.accept(tkIn)) {
-        addChild(p, call, needle);
+        p.addChild(call, needle);
         return false;
       }
-      addChild(p, call, p.parseExpression());
-      addChild(p, call, needle);
+      p.addChild(call, p.parseExpression());
+      p.addChild(call, needle);
       p.expect(tkRParen);
       return true;
     }
@@ -308,19 +306,19 @@ CallForm callFormOf(std::string_view name) {
         p.error("cannot combine an aggregate ORDER BY argument with WITHIN GROUP");
       }
     }
-    addChild(p, call, clause);
+    p.addChild(call, clause);
   }
   if (p.isWord("filter") && p.peekKind() == tkLParen) {
     Token filter = p.advance();
     p.expect(tkLParen);
     p.expect(tkWhere);
     SqlNode* clause = newNode(p.arena, nkAggFilterClause, filter.span());
-    addChild(p, clause, p.parseExpression());
+    p.addChild(clause, p.parseExpression());
     Token close = p.expect(tkRParen);
     clause->span = Parser::spanFrom(filter, close);
-    addChild(p, call, clause);
+    p.addChild(call, clause);
   }
-  if (p.at(tkOver)) addChild(p, call, p.parseOver());
+  if (p.at(tkOver)) p.addChild(call, p.parseOver());
 }
 
 }  // namespace
@@ -393,7 +391,7 @@ SqlNode* Parser::parseFunctionCall(const Token& name) {
   std::string_view written = name.text;
   if (form == CallForm::Substring) written = "SUBSTR";
   if (form == CallForm::Position) written = "STRPOS";
-  addChild(*this, call, newIdentifier(arena, written, name.span()));
+  addChild(call, newIdentifier(arena, written, name.span()));
 
   bool closed = false;
   if (at(tkRParen)) {
@@ -403,21 +401,21 @@ SqlNode* Parser::parseFunctionCall(const Token& name) {
     closed = true;
   } else if (form == CallForm::Ordinary && at(tkStar)) {
     call->star = true;
-    addChild(*this, call, newStar(arena, advance().span()));
+    addChild(call, newStar(arena, advance().span()));
     expect(tkRParen);
     closed = true;
   } else if (form == CallForm::Ordinary) {
     if (accept(tkDistinct)) call->distinct = true;
-    addChild(*this, call, parseExpression());
+    addChild(call, parseExpression());
   }
   if (!closed) {
-    while (accept(tkComma)) addChild(*this, call, parseExpression());
+    while (accept(tkComma)) addChild(call, parseExpression());
     if (at(tkOrder)) {
       Token order = advance();
       expect(tkBy);
       SqlNode* clause = newNode(arena, nkOrderByClause, order.span());
       parseOrderItems(*this, clause);
-      addChild(*this, call, clause);
+      addChild(call, clause);
     }
     expect(tkRParen);
   }
@@ -430,9 +428,9 @@ SqlNode* Parser::parseCast(const Token& keyword, SqlNodeKind kind) {
   NestingGuard guard(*this);
   SqlNode* cast = newNode(arena, kind, keyword.span());
   expect(tkLParen);
-  addChild(*this, cast, parseExpression());
+  addChild(cast, parseExpression());
   expect(tkAs);
-  addChild(*this, cast, parseDataType());
+  addChild(cast, parseDataType());
   expect(tkRParen);
   return cast;
 }
@@ -446,7 +444,7 @@ SqlNode* Parser::parseVectorLiteral() {
     double sign = accept(tkMinus) ? -1.0 : 1.0;
     if (!at(tkInteger) && !at(tkFloat)) error("expected vector numeric literal");
     Token number = advance();
-    addChild(*this, vector, newFloatLit(arena, convertFloat(number.text) * sign, number.span()));
+    addChild(vector, newFloatLit(arena, convertFloat(number.text) * sign, number.span()));
     if (accept(tkComma)) continue;
     if (!at(tkRBracket)) error("expected ',' or ']' in vector literal");
   }
@@ -462,7 +460,7 @@ SqlNode* Parser::parseOver() {
   if (isWindowBaseNameToken(current.kind)) {
     Token name = advance();
     SqlNode* spec = newNode(arena, nkWindowSpec, spanFrom(over, name));
-    addChild(*this, spec, newIdentifier(arena, name.text, name.span()));
+    addChild(spec, newIdentifier(arena, name.text, name.span()));
     return spec;
   }
   SqlNode* spec = parseWindowSpec();

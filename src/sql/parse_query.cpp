@@ -18,23 +18,6 @@ namespace {
 
 constexpr SqlSpan kEmptySpan{};
 
-// `expect` and `advance` without keeping the token in the caller's frame.
-[[gnu::noinline]] void skip(Parser& p, TokenKind kind) { p.expect(kind); }
-[[gnu::noinline]] void step(Parser& p) { p.advance(); }
-
-void extendTo(SqlNode* node, const SqlSpan& last) {
-  node->span.endLine = last.endLine;
-  node->span.endColumn = last.endColumn;
-}
-
-// Appends `expression (, expression)*` to the node's children.
-void parseExpressionList(Parser& p, SqlNode* node) {
-  do {
-    SqlNode* expression = p.parseExpression();
-    node->children().push_back(p.arena, expression);
-  } while (p.accept(tkComma));
-}
-
 // A node of the kind holding one expression: WHERE, HAVING, QUALIFY, LIMIT,
 // OFFSET.
 SqlNode* parseOneExpression(Parser& p, SqlNodeKind kind, SqlSpan span) {
@@ -63,7 +46,7 @@ SqlNode* parseQueryBody(Parser& p) {
 // ORDER BY item {, item}; ORDER is current.
 [[gnu::noinline]] SqlNode* parseOrderByClause(Parser& p, SqlSpan span) {
   p.advance();
-  skip(p, tkBy);
+  p.skip(tkBy);
   SqlNode* order = newNode(p.arena, nkOrderByClause, span);
   do {
     SqlNode* item = p.parseOrderItem();
@@ -81,11 +64,11 @@ SqlNode* parseQueryBody(Parser& p) {
     select->children().push_back(p.arena, newIdentifier(p.arena, "DISTINCT", kEmptySpan));
     return select;
   }
-  skip(p, tkLParen);
+  p.skip(tkLParen);
   if (p.at(tkRParen)) p.error("expected expression in DISTINCT ON list");
   SqlNode* on = newNode(p.arena, nkDistinctOnClause, distinct);
-  parseExpressionList(p, on);
-  extendTo(on, p.expect(tkRParen).span());
+  p.parseExpressionList(on);
+  Parser::extendTo(on, p.expect(tkRParen).span());
   select->children().push_back(p.arena, on);
   return select;
 }
@@ -93,7 +76,7 @@ SqlNode* parseQueryBody(Parser& p) {
 // GROUP BY element {, element}; GROUP is current.
 [[gnu::noinline]] SqlNode* parseGroupByClause(Parser& p) {
   p.advance();
-  skip(p, tkBy);
+  p.skip(tkBy);
   SqlNode* group = newNode(p.arena, nkGroupByClause, kEmptySpan);
   do {
     SqlNode* element = p.parseGroupingElement();
@@ -107,7 +90,7 @@ SqlNode* parseQueryBody(Parser& p) {
   Token name = p.expectIdent("window name");
   SqlNode* window = newNode(p.arena, nkNamedWindow, name.span());
   window->children().push_back(p.arena, newIdentifier(p.arena, name.text, name.span()));
-  skip(p, tkAs);
+  p.skip(tkAs);
   return window;
 }
 
@@ -119,7 +102,7 @@ SqlNode* parseQueryBody(Parser& p) {
     SqlNode* window = parseNamedWindow(p);
     SqlNode* spec = p.parseWindowSpec();
     window->children().push_back(p.arena, spec);
-    extendTo(window, spec->span);
+    Parser::extendTo(window, spec->span);
     clause->children().push_back(p.arena, window);
   } while (p.accept(tkComma));
   return clause;
@@ -194,7 +177,7 @@ SqlNode* parseFetch(Parser& p) {
       Token column = p.expectIdent("common table expression column name");
       columns->children().push_back(p.arena, newIdentifier(p.arena, column.text, column.span()));
     } while (p.accept(tkComma));
-    skip(p, tkRParen);
+    p.skip(tkRParen);
     cte->children().push_back(p.arena, columns);
   }
   return cte;
@@ -206,8 +189,8 @@ SqlNode* parseFetch(Parser& p) {
 // body adds no level.
 [[gnu::noinline]] SqlNode* parseCommonTableExpr(Parser& p) {
   SqlNode* cte = startCommonTableExpr(p);
-  skip(p, tkAs);
-  skip(p, tkLParen);
+  p.skip(tkAs);
+  p.skip(tkLParen);
   SqlNode* body;
   if (p.at(tkSelect) || p.at(tkValues)) {
     body = p.parseQueryExpression();
@@ -218,7 +201,7 @@ SqlNode* parseFetch(Parser& p) {
     p.error("expected SELECT, VALUES, or WITH in common table expression");
   }
   cte->children().push_back(p.arena, body);
-  skip(p, tkRParen);
+  p.skip(tkRParen);
   return cte;
 }
 
@@ -257,7 +240,7 @@ SqlNode* Parser::parseQueryTerm() {
 // WITH.
 SqlNode* Parser::parseWithQuery() {
   SqlNode* clause = newNode(arena, nkWithClause, current.span());
-  skip(*this, tkWith);
+  skip(tkWith);
   clause->recursive = accept(tkRecursive);
   do {
     SqlNode* cte = parseCommonTableExpr(*this);
@@ -275,16 +258,16 @@ SqlNode* Parser::parseWithQuery() {
 // A row spans its first expression's start to the `)`.
 SqlNode* Parser::parseValues() {
   SqlNode* values = newNode(arena, nkValues, current.span());
-  skip(*this, tkValues);
+  skip(tkValues);
   do {
-    skip(*this, tkLParen);
+    skip(tkLParen);
     if (at(tkRParen)) error("expected expression in VALUES row");
     SqlNode* row = newNode(arena, nkExprList, kEmptySpan);
-    parseExpressionList(*this, row);
+    parseExpressionList(row);
     SqlSpan close = current.span();
-    skip(*this, tkRParen);
+    skip(tkRParen);
     row->span = row->children()[0]->span;
-    extendTo(row, close);
+    Parser::extendTo(row, close);
     values->children().push_back(arena, row);
   } while (accept(tkComma));
   return values;
@@ -355,7 +338,7 @@ SqlNode* Parser::parseOrderItem() {
     } else {
       error("expected FIRST or LAST after NULLS");
     }
-    step(*this);
+    step();
   }
   return item;
 }

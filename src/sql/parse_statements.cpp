@@ -24,11 +24,6 @@ bool isUnexplainable(SqlNodeKind kind) {
   }
 }
 
-void extendTo(SqlNode* node, const Token& last) {
-  node->span.endLine = last.endLine;
-  node->span.endColumn = last.endColumn;
-}
-
 // EXPLAIN [ANALYZE] [( option {, option} )] where option is ANALYZE or
 // FORMAT {JSON|TEXT}: one level of a run of EXPLAIN prefixes, up to the
 // explained statement.
@@ -76,7 +71,7 @@ SqlNode* newNamedPragma(Parser& p, const Token& keyword, std::string_view name) 
 void addTableArgument(Parser& p, SqlNode* pragma) {
   Token table = p.expectIdent("table name");
   pragma->children().push_back(p.arena, newStringLit(p.arena, table.text, table.span()));
-  extendTo(pragma, table);
+  Parser::extendTo(pragma, table.span());
 }
 
 SqlNode* newNamedNode(Parser& p, SqlNodeKind kind, const Token& keyword, const Token& name) {
@@ -218,7 +213,7 @@ SqlNode* Parser::parseBegin() {
     accept(tkTransaction);
   }
   parseTransactionCharacteristics(begin, false);
-  extendTo(begin, previous);
+  Parser::extendTo(begin, previous.span());
   return begin;
 }
 
@@ -227,7 +222,7 @@ SqlNode* Parser::parseSetTransaction() {
   SqlNode* set = newNode(arena, nkSetTransaction, expect(tkSet).span());
   expect(tkTransaction);
   parseTransactionCharacteristics(set, true);
-  extendTo(set, previous);
+  Parser::extendTo(set, previous.span());
   return set;
 }
 
@@ -290,7 +285,7 @@ void Parser::parseTransactionCharacteristics(SqlNode* node, bool atLeastOne) {
 // COMMIT [TRANSACTION]
 SqlNode* Parser::parseCommit() {
   SqlNode* commit = newNode(arena, nkCommit, expect(tkCommit).span());
-  if (at(tkTransaction)) extendTo(commit, advance());
+  if (at(tkTransaction)) Parser::extendTo(commit, advance().span());
   return commit;
 }
 

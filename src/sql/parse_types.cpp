@@ -35,8 +35,6 @@ Container containerOf(std::string_view name) {
   return Container::None;
 }
 
-void addChild(Parser& p, SqlNode* parent, SqlNode* child) { parent->children().push_back(p.arena, child); }
-
 // Consumes the first byte of the two-byte current token as a token of kind
 // `first`, and leaves its second byte current as a ">" token. The lexer has
 // already moved past both bytes and is not touched.
@@ -78,18 +76,18 @@ void parseAngleList(Parser& p, SqlNode* type, Container container) {
   }
   switch (container) {
     case Container::Array:
-      addChild(p, type, p.parseDataType());
+      p.addChild(type, p.parseDataType());
       break;
     case Container::Map:
-      addChild(p, type, p.parseDataType());
+      p.addChild(type, p.parseDataType());
       p.expect(tkComma);
-      addChild(p, type, p.parseDataType());
+      p.addChild(type, p.parseDataType());
       break;
     case Container::Struct:
       do {
         Token field = p.expectIdent("struct field name");
-        addChild(p, type, newIdentifier(p.arena, field.text, field.span()));
-        addChild(p, type, p.parseDataType());
+        p.addChild(type, newIdentifier(p.arena, field.text, field.span()));
+        p.addChild(type, p.parseDataType());
       } while (p.accept(tkComma));
       break;
     case Container::None:
@@ -102,13 +100,13 @@ void parseAngleList(Parser& p, SqlNode* type, Container container) {
 void parseTypeParameters(Parser& p, SqlNode* type) {
   NestingGuard guard(p);
   p.advance();
-  addChild(p, type, p.parseExpression());
+  p.addChild(type, p.parseExpression());
   if (p.accept(tkComma)) {
     if (p.at(tkIdent) || p.at(tkInner) || p.at(tkCosine) || p.at(tkL2)) {
       Token metric = p.advance();
-      addChild(p, type, newIdentifier(p.arena, metric.text, metric.span()));
+      p.addChild(type, newIdentifier(p.arena, metric.text, metric.span()));
     } else {
-      addChild(p, type, p.parseExpression());
+      p.addChild(type, p.parseExpression());
     }
   }
   p.expect(tkRParen);
@@ -121,7 +119,7 @@ SqlNode* Parser::parseDataType() {
   if (!isTypeNameToken(current.kind)) error("expected type name");
   Token name = advance();
   SqlNode* type = newNode(arena, nkTypeName, name.span());
-  addChild(*this, type, newIdentifier(arena, name.text, name.span()));
+  addChild(type, newIdentifier(arena, name.text, name.span()));
   Container container = containerOf(name.text);
   if (container != Container::None && atAngleOpen(*this)) {
     parseAngleList(*this, type, container);

@@ -144,6 +144,16 @@ void Parser::enterNesting() {
 
 void Parser::leaveNesting() { --depth; }
 
+void Parser::skip(TokenKind kind) { expect(kind); }
+
+void Parser::step() { advance(); }
+
+void Parser::parseExpressionList(SqlNode* node) {
+  do {
+    addChild(node, parseExpression());
+  } while (accept(tkComma));
+}
+
 std::int64_t Parser::convertInteger(std::string_view digits) {
   std::int64_t value = 0;
   auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);

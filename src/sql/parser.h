@@ -72,6 +72,20 @@ class Parser {
   // Unsigned 64-bit conversion; false when the value is out of range.
   static bool convertUnsigned(std::string_view digits, std::uint64_t& value);
 
+  // Helpers shared by the grammar files. skip and step are `expect` and
+  // `advance` that keep no token in the caller's frame, so the frames of
+  // rules that recurse through nesting stay small.
+  [[gnu::noinline]] void skip(TokenKind kind);
+  [[gnu::noinline]] void step();
+  void addChild(SqlNode* parent, SqlNode* child) { parent->children().push_back(arena, child); }
+  // Appends `expression {, expression}` to the node's children.
+  void parseExpressionList(SqlNode* node);
+  // Moves the end of the node's span to the end of `last`.
+  static void extendTo(SqlNode* node, const SqlSpan& last) {
+    node->span.endLine = last.endLine;
+    node->span.endColumn = last.endColumn;
+  }
+
   // Span helpers.
   static SqlSpan spanFrom(const SqlSpan& start, const SqlSpan& end) {
     return {start.startLine, start.startColumn, end.endLine, end.endColumn};
