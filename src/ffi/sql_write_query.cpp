@@ -92,6 +92,26 @@ void SqlWriter::writeClauseExpr(const SqlNode* clause) {
 // ---------------------------------------------------------------------------
 // SELECT and VALUES.
 
+// The "projection" and "from" entries of a SELECT map.
+void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode* from, FromMode mode) {
+  writeLit<"projection">(out_);
+  if (projection != nullptr) {
+    const NodeList& items = projection->children();
+    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+    for (const SqlNode* item : items) writeSelectItem(item);
+  } else {
+    writeArrayHeader(out_, 0);
+  }
+  writeLit<"from">(out_);
+  if (from != nullptr) {
+    const NodeList& items = from->children();
+    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+    for (const SqlNode* item : items) writeFromItem(item, mode);
+  } else {
+    writeArrayHeader(out_, 0);
+  }
+}
+
 void SqlWriter::writeQuery(const SqlNode* select) {
   QueryParts q = classify(select);
   writeMapHeader(out_, q.with != nullptr ? 16 : 15);
@@ -109,22 +129,7 @@ void SqlWriter::writeQuery(const SqlNode* select) {
   } else {
     writeArrayHeader(out_, 0);
   }
-  writeLit<"projection">(out_);
-  if (q.projection != nullptr) {
-    const NodeList& items = q.projection->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
-    for (const SqlNode* item : items) writeSelectItem(item);
-  } else {
-    writeArrayHeader(out_, 0);
-  }
-  writeLit<"from">(out_);
-  if (q.from != nullptr) {
-    const NodeList& items = q.from->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
-    for (const SqlNode* item : items) writeFromItem(item, FromMode::Full);
-  } else {
-    writeArrayHeader(out_, 0);
-  }
+  writeProjectionAndFrom(q.projection, q.from, FromMode::Full);
   writeLit<"selection">(out_);
   writeClauseExpr(q.where);
   writeLit<"group_by">(out_);
@@ -163,22 +168,7 @@ void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
   QueryParts q = classify(select);
   writeRun<Run{map(12), str("variant"), str("Select"), str("distinct")}>(out_);
   writeBool(out_, q.distinct);
-  writeLit<"projection">(out_);
-  if (q.projection != nullptr) {
-    const NodeList& items = q.projection->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
-    for (const SqlNode* item : items) writeSelectItem(item);
-  } else {
-    writeArrayHeader(out_, 0);
-  }
-  writeLit<"from">(out_);
-  if (q.from != nullptr) {
-    const NodeList& items = q.from->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
-    for (const SqlNode* item : items) writeFromItem(item, FromMode::Restricted);
-  } else {
-    writeArrayHeader(out_, 0);
-  }
+  writeProjectionAndFrom(q.projection, q.from, FromMode::Restricted);
   writeLit<"selection">(out_);
   writeClauseExpr(q.where);
   writeLit<"group_by">(out_);

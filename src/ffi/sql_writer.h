@@ -79,6 +79,7 @@ class SqlWriter {
   void writeQueryBody(const SqlNode* node);          // SELECT or VALUES map
   void writeRestrictedSelect(const SqlNode* select); // the 12-entry SELECT map
   void writeFromItem(const SqlNode* item, FromMode mode);
+  void writeProjectionAndFrom(const SqlNode* projection, const SqlNode* from, FromMode mode);
 
   // Expressions and their parts (sql_write_expr.cpp).
   void writeExpr(const SqlNode* node);
