@@ -3,6 +3,7 @@
 
 #include "msgpack/output_stream.h"
 #include "support/errors.h"
+#include "support/huge_pages.h"
 
 namespace vellum {
 
@@ -11,6 +12,7 @@ BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, st
   if (initialCapacity != 0) {
     data_ = static_cast<std::uint8_t*>(std::malloc(initialCapacity));
     if (data_ == nullptr) throw std::bad_alloc();
+    adviseHugePages(data_, initialCapacity);
     pos_ = data_;
     limit_ = data_ + initialCapacity;
   }
@@ -27,6 +29,7 @@ void BufferStream::overflow(const std::uint8_t* bytes, std::size_t length) {
   if (wanted > maxBytes_) wanted = maxBytes_;  // the window never reaches past the limit
   auto* fresh = static_cast<std::uint8_t*>(std::realloc(data_, wanted));
   if (fresh == nullptr) throw std::bad_alloc();
+  adviseHugePages(fresh, wanted);
   data_ = fresh;
   pos_ = data_ + used;
   limit_ = data_ + wanted;

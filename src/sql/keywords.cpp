@@ -54,6 +54,18 @@ constexpr auto kTable = [] {
 
 }  // namespace
 
+namespace {
+
+// Keywords are at most 11 bytes: an inline loop beats a call to memcmp.
+inline bool sameBytes(const char* a, const char* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 TokenKind keywordKind(std::string_view word) {
   if (word.size() > kMaxKeywordLength || word.empty()) return tkIdent;
   char lower[kMaxKeywordLength];
@@ -64,7 +76,7 @@ TokenKind keywordKind(std::string_view word) {
   std::size_t h = hashWord(lower, word.size()) & (kTableSize - 1);
   while (kTable[h] != 0) {
     const Keyword& k = kKeywords[kTable[h] - 1];
-    if (k.word == std::string_view(lower, word.size())) return k.kind;
+    if (k.word.size() == word.size() && sameBytes(k.word.data(), lower, word.size())) return k.kind;
     h = (h + 1) & (kTableSize - 1);
   }
   return tkIdent;
