@@ -10,11 +10,10 @@ namespace vellum {
 BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, std::string limitMessage)
     : maxBytes_(maxBytes), limitMessage_(std::move(limitMessage)) {
   if (initialCapacity != 0) {
-    data_ = static_cast<std::uint8_t*>(std::malloc(initialCapacity));
+    data_ = static_cast<std::uint8_t*>(allocateForFilling(initialCapacity));
     if (data_ == nullptr) throw std::bad_alloc();
-    adviseHugePages(data_, initialCapacity);
     pos_ = data_;
-    limit_ = data_ + initialCapacity;
+    limit_ = data_ + (initialCapacity < maxBytes_ ? initialCapacity : maxBytes_);  // never past the limit
   }
 }
 
