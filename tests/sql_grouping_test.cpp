@@ -1,4 +1,4 @@
-// GROUP BY elements and window specifications with their frames.
+// GROUP BY elements and window definitions with their frames.
 #include <gtest/gtest.h>
 
 #include "sql_test_helpers.h"

@@ -1,4 +1,4 @@
-// Select and ORDER BY items, window specifications and frames, data types,
+// Select and ORDER BY items, window definitions and frames, data types,
 // and the text of float literals.
 #include <charconv>
 #include <cmath>
@@ -228,7 +228,7 @@ void SqlWriter::writeWindowSpec(const SqlNode* spec) {
   const SqlNode* partition = nullptr;
   const SqlNode* order = nullptr;
   const SqlNode* frame = nullptr;
-  for (const SqlNode* child : need(spec, "window specification is nil")->children()) {
+  for (const SqlNode* child : need(spec, "window definition is nil")->children()) {
     if (child == nullptr) continue;
     switch (child->kind) {
       case nkIdentifier: base = child; break;

@@ -1,5 +1,5 @@
 // GROUP BY elements (ROLLUP, CUBE, GROUPING SETS, the empty set) and window
-// specifications with PARTITION BY, ORDER BY and ROWS / RANGE frames.
+// definitions with PARTITION BY, ORDER BY and ROWS / RANGE frames.
 //
 // rollup, cube, grouping, sets, unbounded, preceding, following and current
 // are no keywords: they are recognised as identifier words, and ROLLUP, CUBE

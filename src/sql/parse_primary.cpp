@@ -453,7 +453,7 @@ SqlNode* Parser::parseVectorLiteral() {
   return vector;
 }
 
-// OVER name | OVER "(" window specification ")"; the current token is OVER.
+// OVER name | OVER "(" window definition ")"; the current token is OVER.
 SqlNode* Parser::parseOver() {
   NestingGuard guard(*this);
   Token over = expect(tkOver);

@@ -85,7 +85,7 @@ SqlNode* parseQueryBody(Parser& p) {
   return group;
 }
 
-// name AS (spec); the named window spans the name to the specification's end.
+// name AS (spec); the named window spans the name to the end of its definition.
 [[gnu::noinline]] SqlNode* parseNamedWindow(Parser& p) {
   Token name = p.expectIdent("window name");
   SqlNode* window = newNode(p.arena, nkNamedWindow, name.span());

@@ -8,7 +8,7 @@
 //   parse_types.cpp       data types
 //   parse_query.cpp       SELECT, VALUES, WITH, set operations, ORDER BY, LIMIT
 //   parse_from.cpp        FROM items and joins
-//   parse_grouping.cpp    GROUP BY elements, window specifications and frames
+//   parse_grouping.cpp    GROUP BY elements, window definitions and frames
 //   parse_statements.cpp  statement list, dispatch, span back-fill, utility statements
 //
 // Every parse function returns a node allocated in the call's Arena, with
