@@ -152,14 +152,7 @@ void SqlWriter::writeQuery(const SqlNode* select) {
   }
   writeLit<"qualify">(out_);
   writeClauseExpr(q.qualify);
-  writeLit<"set_operations">(out_);
-  writeSetOperations(select, q.setOperations);
-  writeLit<"order_by">(out_);
-  writeOrderByArray(q.orderBy);
-  writeLit<"limit">(out_);
-  writeExpr(countOf(q.limit));
-  writeLit<"offset">(out_);
-  writeExpr(countOf(q.offset));
+  writeQueryTail(select, q.setOperations, q.orderBy, q.limit, q.offset);
   writeLit<"limit_with_ties">(out_);
   writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
 }
@@ -180,14 +173,7 @@ void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
   }
   writeLit<"having">(out_);
   writeClauseExpr(q.having);
-  writeLit<"set_operations">(out_);
-  writeSetOperations(select, q.setOperations);
-  writeLit<"order_by">(out_);
-  writeOrderByArray(q.orderBy);
-  writeLit<"limit">(out_);
-  writeExpr(countOf(q.limit));
-  writeLit<"offset">(out_);
-  writeExpr(countOf(q.offset));
+  writeQueryTail(select, q.setOperations, q.orderBy, q.limit, q.offset);
   writeSpanEntry(select->span);
 }
 
@@ -206,17 +192,24 @@ void SqlWriter::writeValues(const SqlNode* values) {
     const NodeList& exprs = child->children();
     writeExprArray(exprs, 0, exprs.size());
   }
-  writeLit<"set_operations">(out_);
-  writeSetOperations(values, q.setOperations);
-  writeLit<"order_by">(out_);
-  writeOrderByArray(q.orderBy);
-  writeLit<"limit">(out_);
-  writeExpr(countOf(q.limit));
-  writeLit<"offset">(out_);
-  writeExpr(countOf(q.offset));
+  writeQueryTail(values, q.setOperations, q.orderBy, q.limit, q.offset);
   writeLit<"limit_with_ties">(out_);
   writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
   writeSpanEntry(values->span);
+}
+
+// The "set_operations", "order_by", "limit" and "offset" entries shared by
+// the SELECT and VALUES maps.
+void SqlWriter::writeQueryTail(const SqlNode* body, std::size_t setOperations, const SqlNode* orderBy,
+                               const SqlNode* limit, const SqlNode* offset) {
+  writeLit<"set_operations">(out_);
+  writeSetOperations(body, setOperations);
+  writeLit<"order_by">(out_);
+  writeOrderByArray(orderBy);
+  writeLit<"limit">(out_);
+  writeExpr(countOf(limit));
+  writeLit<"offset">(out_);
+  writeExpr(countOf(offset));
 }
 
 void SqlWriter::writeQueryBody(const SqlNode* node) {

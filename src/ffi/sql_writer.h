@@ -80,6 +80,8 @@ class SqlWriter {
   void writeRestrictedSelect(const SqlNode* select); // the 12-entry SELECT map
   void writeFromItem(const SqlNode* item, FromMode mode);
   void writeProjectionAndFrom(const SqlNode* projection, const SqlNode* from, FromMode mode);
+  void writeQueryTail(const SqlNode* body, std::size_t setOperations, const SqlNode* orderBy,
+                      const SqlNode* limit, const SqlNode* offset);
 
   // Expressions and their parts (sql_write_expr.cpp).
   void writeExpr(const SqlNode* node);
