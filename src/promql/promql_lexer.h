@@ -92,7 +92,6 @@ class PromLexer {
 
  private:
   PromPos here() const { return {line_, pos_ - lineStart_ + 1, pos_}; }
-  PromPos positionOf(std::int64_t offset) const { return {line_, offset - lineStart_ + 1, offset}; }
   std::string_view slice(std::int64_t from, std::int64_t to) const {
     return text_.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
   }

@@ -150,22 +150,26 @@ SqlNode* newNode(Arena& arena, SqlNodeKind kind, SqlSpan span) {
   return arena.make<SqlNode>(kind, span);
 }
 
-SqlNode* newIdentifier(Arena& arena, std::string_view text, SqlSpan span) {
-  SqlNode* n = newNode(arena, nkIdentifier, span);
+namespace {
+
+SqlNode* newTextNode(Arena& arena, SqlNodeKind kind, std::string_view text, SqlSpan span) {
+  SqlNode* n = newNode(arena, kind, span);
   n->strVal() = text;
   return n;
+}
+
+}  // namespace
+
+SqlNode* newIdentifier(Arena& arena, std::string_view text, SqlSpan span) {
+  return newTextNode(arena, nkIdentifier, text, span);
 }
 
 SqlNode* newStringLit(Arena& arena, std::string_view text, SqlSpan span) {
-  SqlNode* n = newNode(arena, nkStringLit, span);
-  n->strVal() = text;
-  return n;
+  return newTextNode(arena, nkStringLit, text, span);
 }
 
 SqlNode* newIntervalLit(Arena& arena, std::string_view text, SqlSpan span) {
-  SqlNode* n = newNode(arena, nkIntervalLit, span);
-  n->strVal() = text;
-  return n;
+  return newTextNode(arena, nkIntervalLit, text, span);
 }
 
 SqlNode* newIntLit(Arena& arena, std::int64_t value, SqlSpan span) {

@@ -21,7 +21,6 @@ void* Arena::allocateSlow(std::size_t size, std::size_t align) {
   if (chunkSize < need) chunkSize = need;
   auto* chunk = static_cast<Chunk*>(std::malloc(chunkSize));
   if (chunk == nullptr) throw std::bad_alloc();
-  reserved_ += chunkSize;
   chunk->next = chunks_;
   chunk->size = chunkSize;
   chunks_ = chunk;

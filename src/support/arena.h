@@ -43,16 +43,7 @@ class Arena {
     return static_cast<T*>(allocate(sizeof(T) * n, alignof(T)));
   }
 
-  // Copies the bytes into the arena; the view stays valid for the call.
-  std::string_view copyString(std::string_view s) {
-    if (s.empty()) return {};
-    char* p = allocateArray<char>(s.size());
-    std::memcpy(p, s.data(), s.size());
-    return {p, s.size()};
-  }
 
-  // Total bytes obtained from the system, for measurements.
-  std::size_t bytesReserved() const { return reserved_; }
 
  private:
   struct Chunk {
@@ -65,7 +56,6 @@ class Arena {
   char* end_ = nullptr;
   Chunk* chunks_ = nullptr;
   std::size_t nextChunkSize_ = 8 * 1024;
-  std::size_t reserved_ = 0;
 };
 
 // A growable array in an Arena. Growing leaves the old storage behind in the
