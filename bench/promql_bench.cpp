@@ -67,7 +67,7 @@ std::vector<std::string> generateCorpus(std::size_t count) {
         e = "sum(" + rate() + ") / sum(" + rate() + ") * 100";
         break;
       case 4:
-        e = "(" + selector() + " - " + selector() + " offset 1d) / " + selector();
+        e = std::string("(").append(selector()) + " - " + selector() + " offset 1d) / " + selector();
         break;
       default:
         e = std::string(aggs[pick(5)]) + "(" + selector() + ") without (" + labels[pick(8)] + ") * -1 + 2 ^ 3";

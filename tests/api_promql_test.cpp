@@ -207,8 +207,8 @@ TEST(ApiPromQlTest, ErrorAtTheEndOfALongChain) {
 TEST(ApiPromQlTest, LongArgumentListsAndNestedChains) {
   // Arguments are a flat list; chains inside parentheses inside chains
   // still never recurse along a chain.
-  std::string args = "f(" + chain(kChainBytes / 2, "1", ",1") + ")";
-  std::string inner = "(" + chain(kChainBytes / 4, "x", "/x") + ")";
+  std::string args = std::string("f(").append(chain(kChainBytes / 2, "1", ",1")) + ")";
+  std::string inner = std::string("(").append(chain(kChainBytes / 4, "x", "/x")) + ")";
   std::string nested = inner + "+" + inner + "-" + inner;
   vellum_test::runOnThreadWithStack(vellum_test::kOneMiB, [&] {
     ParseResult a = vellum_parse_promql(args.c_str(), 0);
