@@ -303,7 +303,7 @@ TEST(SqlStatement, BackfillVisitsEveryNodeValuedPartButExtraExpr) {
   backfillSpans(table, table);
   EXPECT_EQ(dumpTree(table, true),
             "(CreateTable@1:1-1:9 (ColumnDef@1:1-1:9 c (TypeName@1:1-1:9 int@1:1-1:9) (Constraint@2:3-2:4 "
-            "CHECK@2:3-2:4)) (Case@1:1-1:9 o@1:1-1:9 (CaseWhen@1:1-1:9 w@1:1-1:9 (UnaryOp@1:1-1:9 opNeg t@1:1-1:9)) "
+            "CHECK@2:3-2:4 extra: x@0:0-0:0)) (Case@1:1-1:9 o@1:1-1:9 (CaseWhen@1:1-1:9 w@1:1-1:9 (UnaryOp@1:1-1:9 opNeg t@1:1-1:9)) "
             "(BinaryOp@1:1-1:9 opAdd l@1:1-1:9 r@1:1-1:9)) (WindowFrame@2:3-2:4 fuRows (WindowFrameBound@2:3-2:4 "
             "fbUnboundedPreceding) (WindowFrameBound@2:3-2:4 fbUnboundedPreceding)) (Join@1:1-1:9 jkInner a@1:1-1:9 "
             "(Alias@1:1-1:9 \"\" b@1:1-1:9) c@1:1-1:9) (SetOperation@1:1-1:9 soUnion (Select@1:1-1:9)))");

@@ -74,6 +74,27 @@ class SqlWriter {
   // The statement map of one statement (the "kind" of its envelope).
   void writeStatementKind(const SqlNode* node);
 
+  // DML statement maps (sql_write_dml.cpp).
+  void writeInsert(const SqlNode* node);
+  void writeUpdate(const SqlNode* node);
+  void writeDelete(const SqlNode* node);
+  void writeMerge(const SqlNode* node);
+  void writeCopy(const SqlNode* node);
+
+  // DDL statement maps (sql_write_ddl.cpp).
+  void writeCreateTable(const SqlNode* node);
+  void writeCreateIndex(const SqlNode* node);
+  void writeCreateView(const SqlNode* node);
+  void writeSequenceStatement(const SqlNode* node);  // CREATE and ALTER SEQUENCE
+  void writeDrop(const SqlNode* node);
+  void writeTruncate(const SqlNode* node);
+  void writeColumnDef(const SqlNode* column);
+  void writeSequenceOptions(const TextList& options);
+
+  // ALTER TABLE and continuous aggregate maps (sql_write_alter.cpp).
+  void writeAlterTable(const SqlNode* node);
+  void writeCreateContinuousAggregate(const SqlNode* node);
+
   // Queries (sql_write_query.cpp).
   void writeQuery(const SqlNode* select);            // the full SELECT map
   void writeQueryBody(const SqlNode* node);          // SELECT or VALUES map

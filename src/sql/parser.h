@@ -9,6 +9,9 @@
 //   parse_query.cpp       SELECT, VALUES, WITH, set operations, ORDER BY, LIMIT
 //   parse_from.cpp        FROM items and joins
 //   parse_grouping.cpp    GROUP BY elements, window definitions and frames
+//   parse_dml.cpp         INSERT, UPDATE, DELETE, MERGE, COPY, RETURNING, name lists
+//   parse_ddl.cpp         CREATE TABLE/INDEX/VIEW/SEQUENCE, DROP, TRUNCATE, column definitions
+//   parse_alter.cpp       ALTER TABLE, ALTER SEQUENCE, CREATE CONTINUOUS AGGREGATE
 //   parse_statements.cpp  statement list, dispatch, span back-fill, utility statements
 //
 // Every parse function returns a node allocated in the call's Arena, with
@@ -137,6 +140,46 @@ class Parser {
   SqlNode* parseWindowSpec();
   SqlNode* parseWindowFrame();
   SqlNode* parseFrameBound();
+
+  // ---- DML (parse_dml.cpp) ----
+  SqlNode* parseInsert();
+  SqlNode* parseUpdate();
+  SqlNode* parseDelete();
+  SqlNode* parseMerge();
+  SqlNode* parseCopy();
+  SqlNode* parseOnConflict();
+  SqlNode* parseAssignments();
+  SqlNode* parseReturning();
+  // ( name {, name} ): the texts of the names; a missing name fails with
+  // "expected " + role.
+  TextList parseNameList(std::string_view role);
+
+  // ---- DDL (parse_ddl.cpp) ----
+  SqlNode* parseCreate();
+  SqlNode* parseCreateTable(const Token& createToken, bool temporary);
+  SqlNode* parseCreateIndex(const Token& createToken);
+  SqlNode* parseCreateView(const Token& createToken);
+  SqlNode* parseCreateSequence(const Token& createToken);
+  SqlNode* parseColumnDef();
+  SqlNode* parseTableConstraint();
+  void parseReferences(SqlNode* constraint);
+  std::string_view parseReferentialAction();
+  SqlNode* parseWithOptions();
+  TextList parseSequenceOptions();
+  std::string_view parseSequenceInteger();
+  SqlNode* parseDrop();
+  SqlNode* parseTruncate();
+  // The optional IF NOT EXISTS / IF EXISTS: when the current token is IF,
+  // reads the phrase and adds its marker identifier (empty span) to `node`.
+  void parseIfNotExists(SqlNode* node);
+  void parseIfExists(SqlNode* node);
+
+  // ---- ALTER and continuous aggregates (parse_alter.cpp) ----
+  SqlNode* parseAlter();
+  SqlNode* parseAlterTableAction();
+  SqlNode* parseAlterColumnOperation();
+  SqlNode* parseCreateContinuousAggregate(const Token& createToken);
+  SqlNode* parseContinuousAggregateOptions();
 
   // ---- Statements (parse_statements.cpp) ----
   SqlNode* parseStatement();

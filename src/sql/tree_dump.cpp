@@ -101,6 +101,17 @@ std::string flagsOf(const SqlNode* n) {
   if (!x.detailText.empty()) out += concat({" :detail=", nameText(x.detailText)});
   if (!x.constraintName.empty()) out += concat({" :constraint=", nameText(x.constraintName)});
   if (!x.columnNames.empty()) out += concat({" :columns=", textList(x.columnNames)});
+  if (!x.refTable.empty()) out += concat({" :ref=", nameText(x.refTable)});
+  if (!x.refColumns.empty()) out += concat({" :refcols=", textList(x.refColumns)});
+  if (!x.onDelete.empty()) out += concat({" :ondelete=", nameText(x.onDelete)});
+  if (!x.onUpdate.empty()) out += concat({" :onupdate=", nameText(x.onUpdate)});
+  flag(x.deferrable, ":deferrable");
+  flag(x.initiallyDeferred, ":initdeferred");
+  if (!x.copyDirection.empty()) out += concat({" :dir=", x.copyDirection});
+  if (!x.copyTarget.empty()) out += concat({" :target=", x.copyTarget});
+  if (!x.copyFormat.empty()) out += concat({" :copyformat=", nameText(x.copyFormat)});
+  if (!x.copyOptions.empty()) out += concat({" :options=", textList(x.copyOptions)});
+  if (!x.sequenceOptions.empty()) out += concat({" :seq=", textList(x.sequenceOptions)});
   return out;
 }
 
@@ -206,6 +217,11 @@ std::string dumpTree(const SqlNode* root, bool withSpans) {
       default:
         for (const SqlNode* c : n->children()) node(c);
         break;
+    }
+    // extraExpr (a CHECK expression, a MERGE branch condition) comes last.
+    if (n->extra().extraExpr != nullptr) {
+      text("extra:");
+      node(n->extra().extraExpr);
     }
     stack.push_back({nullptr, ")", false});
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {

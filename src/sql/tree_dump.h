@@ -14,6 +14,9 @@
 // :all) and the order fields (:asc/:desc, :nullsfirst/:nullslast). Variant
 // fields come as in the tree: (BinaryOp opAdd a b), (Alias x [c1 c2] expr),
 // (Join jkInner left right cond [using...]), (SetOperation soUnion :all right).
+// The DDL and DML side fields follow the flags (:ref=, :refcols=, :ondelete=,
+// :onupdate=, :deferrable, :initdeferred, :dir=, :target=, :copyformat=,
+// :options=[...], :seq=[...]), and an extraExpr comes last as "extra: node".
 // With spans, every node is followed by @line:col-line:col.
 #pragma once
 
