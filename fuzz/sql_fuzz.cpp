@@ -1,22 +1,34 @@
-// libFuzzer target: arbitrary bytes as SQL text through the C interface. A
-// result must be well formed and its buffers released; anything else (a
-// crash, a leak, a sanitizer report, a malformed record) is a finding.
+// libFuzzer target: arbitrary bytes as SQL text through the C interface. The
+// record must be well formed, an error must not be a defect, and a document
+// must decode with msgpack-c to one array of statement envelopes with valid
+// spans inside the text. Anything else, a crash, a leak or a sanitizer
+// report, is a finding.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <string>
+#include <string_view>
 
+#include "document_oracle.h"
+#include "fuzz_support.h"
 #include "vellum_sql_parser.h"
+
+namespace {
+
+void require(const std::string& problem, const ParseResult& r) {
+  if (!problem.empty()) vellum_fuzz::fail("sql_fuzz", problem, r.status == 1 ? r.error : nullptr);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 1048577) return -1;  // past the limit every input gives the same answer
   ParseResult r = vellum_parse_sql(reinterpret_cast<const char*>(data), static_cast<int32_t>(size));
-  bool wellFormed = r.status == 0 ? (r.data != nullptr && r.data_len > 0 && r.error == nullptr && r.error_len == 0)
-                                  : (r.status == 1 && r.data == nullptr && r.data_len == 0 && r.error != nullptr &&
-                                     r.error[r.error_len] == '\0');
-  if (!wellFormed) std::abort();
-  // A defect is a bug of the library, never an answer to input.
-  if (r.status == 1 && std::strncmp(r.error, "internal parser defect", 22) == 0) std::abort();
+  require(vellum_oracle::checkRecord(r), r);
+  if (vellum_oracle::isDefect(r)) require("the answer is an internal defect", r);
+  if (r.status == 0) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    require(vellum_oracle::checkSqlDocument(r.data, static_cast<std::size_t>(r.data_len), &text), r);
+  }
   vellum_free_buffer(r.data);
   vellum_free_buffer(r.error);
   return 0;
