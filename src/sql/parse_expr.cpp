@@ -278,7 +278,10 @@ SqlNode* Parser::parseJsonAccess() {
   while (const char* function = jsonFunctionOf(current.kind)) {
     Token arrow = advance();
     SqlNode* right = parseConcat();
-    SqlNode* call = newNode(arena, nkFunctionCall, spanFrom(left->span, right->span));
+    // A binary right operand has no span yet (the back-fill gives it one
+    // later); the call then ends where its last token does.
+    bool rightPlaced = right->span.startLine != 0 || right->span.startColumn != 0;
+    SqlNode* call = newNode(arena, nkFunctionCall, spanFrom(left->span, rightPlaced ? right->span : previous.span()));
     call->children().push_back(arena, newIdentifier(arena, function, arrow.span()));
     call->children().push_back(arena, left);
     call->children().push_back(arena, right);
