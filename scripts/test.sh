@@ -18,3 +18,33 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SAN
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# ThreadSanitizer: the shared library and the threaded tests only (eight
+# threads over the whole corpus, buffers released on other threads).
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZER=thread \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELLUM_BUILD_BENCH=OFF -DVELLUM_BUILD_TOOLS=OFF
+cmake --build build-tsan -j "$jobs" --target api_tsan_corpus_test api_threads_test
+for test in api_tsan_corpus_test api_threads_test; do
+  TSAN_OPTIONS=halt_on_error=1 "build-tsan/tests/$test"
+done
+
+# The fuzz targets (libFuzzer, ASan + UBSan) in their own build folder, and a
+# short run of each from the saved seeds (fuzz/seeds; fuzz/make_seeds.py
+# makes them), so that a regression shows on every change. New inputs go to
+# a scratch corpus, findings to build-fuzz/crash-*.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_BUILD_FUZZ=ON -DVELLUM_SANITIZER=address \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELLUM_BUILD_BENCH=OFF -DVELLUM_BUILD_TOOLS=OFF \
+  -DVELLUM_BUILD_TESTS=OFF
+cmake --build build-fuzz -j "$jobs" --target sql_fuzz promql_fuzz staged_fuzz
+for target in sql promql staged; do
+  dictionary=()
+  if [ -f "fuzz/$target.dict" ]; then dictionary=("-dict=fuzz/$target.dict"); fi
+  rm -rf "build-fuzz/corpus-$target" && mkdir -p "build-fuzz/corpus-$target"
+  log="build-fuzz/$target-fuzz.log"
+  if ! "build-fuzz/fuzz/${target}_fuzz" "${dictionary[@]}" -max_total_time=20 -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/ "build-fuzz/corpus-$target" "fuzz/seeds/$target" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    exit 1
+  fi
+  echo "${target}_fuzz: $(grep -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') executions, no finding"
+done
