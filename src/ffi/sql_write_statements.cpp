@@ -6,6 +6,7 @@
 #include "ffi/sql_write_bytes.h"
 #include "msgpack/encoder.h"
 #include "support/errors.h"
+#include "support/scratch.h"
 
 namespace vellum::sql {
 
@@ -92,7 +93,8 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
 }
 
 DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint) {
-  BufferStream out(capacityHint);
+  std::uint8_t* scratch = capacityHint <= kScratchBytes ? threadScratch() : nullptr;
+  BufferStream out = scratch != nullptr ? BufferStream(scratch, kScratchBytes) : BufferStream(capacityHint);
   SqlWriter writer(out);
   writer.writeStatementList(statements);
   DocumentBytes document;

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "ffi/sql_document.h"
+#include "support/bytes.h"
 #include "promql/promql_document.h"
 #include "support/errors.h"
 
@@ -72,17 +74,36 @@ ParseResult runParseCall(Body&& body) noexcept {
   return result;
 }
 
-// Checks the SQL input and copies it into a buffer of our own.
-std::string copySqlInput(const char* src, std::int32_t len) {
-  if (len < 0) throw ValueError("SQL input length must not be negative");
-  if (len > kMaxSqlInputBytes) throw ValueError("SQL input exceeds 1048576-byte limit");
-  if (src == nullptr) throw ValueError("SQL input pointer must not be null");
-  std::string text(src, static_cast<std::size_t>(len));
-  if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
-    throw ValueError("SQL input contains an interior NUL byte");
+// The call's own copy of the SQL input: short texts stay inside the object
+// (on the caller's stack), longer ones go to the heap.
+class SqlInputCopy {
+ public:
+  // Checks the input and copies it.
+  SqlInputCopy(const char* src, std::int32_t len) {
+    if (len < 0) throw ValueError("SQL input length must not be negative");
+    if (len > kMaxSqlInputBytes) throw ValueError("SQL input exceeds 1048576-byte limit");
+    if (src == nullptr) throw ValueError("SQL input pointer must not be null");
+    std::size_t size = static_cast<std::size_t>(len);
+    char* bytes = inline_;
+    if (size > sizeof inline_) {
+      heap_.reset(static_cast<char*>(std::malloc(size)));
+      if (heap_ == nullptr) throw std::bad_alloc();
+      bytes = heap_.get();
+    }
+    if (size != 0) std::memcpy(bytes, src, size);
+    if (std::memchr(bytes, '\0', size) != nullptr) throw ValueError("SQL input contains an interior NUL byte");
+    text_ = std::string_view(bytes, size);
   }
-  return text;
-}
+  SqlInputCopy(const SqlInputCopy&) = delete;
+  SqlInputCopy& operator=(const SqlInputCopy&) = delete;
+
+  std::string_view text() const { return text_; }
+
+ private:
+  char inline_[1024];
+  std::unique_ptr<char, FreeDeleter> heap_;
+  std::string_view text_;
+};
 
 // Reads the PromQL input: the whole NUL-terminated string, or its first
 // `len` bytes. Never reads past the terminating NUL, nor past `len` bytes. A
@@ -150,8 +171,8 @@ extern "C" {
 
 VELLUM_API ParseResult vellum_parse_sql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
-    std::string text = vellum::copySqlInput(src, len);
-    return vellum::parseSqlDocument(text);
+    vellum::SqlInputCopy input(src, len);
+    return vellum::parseSqlDocument(input.text());
   });
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sql/parser.h"
+#include "support/small_stack.h"
 
 namespace vellum::sql {
 namespace {
@@ -323,7 +324,7 @@ void backfillSpans(SqlNode* node, SqlNode* parent) {
     SqlNode* node;
     const SqlNode* parent;
   };
-  std::vector<Pending> pending;
+  SmallStack<Pending, 64> pending;
   pending.push_back({node, parent != nullptr ? parent : node});
   while (!pending.empty()) {
     Pending top = pending.back();
