@@ -74,16 +74,11 @@ ParseResult runParseCall(Body&& body) noexcept {
   return result;
 }
 
-// The call's own copy of the SQL input: short texts stay inside the object
+// The call's own copy of an input text: short texts stay inside the object
 // (on the caller's stack), longer ones go to the heap.
-class SqlInputCopy {
+class InputCopy {
  public:
-  // Checks the input and copies it.
-  SqlInputCopy(const char* src, std::int32_t len) {
-    if (len < 0) throw ValueError("SQL input length must not be negative");
-    if (len > kMaxSqlInputBytes) throw ValueError("SQL input exceeds 1048576-byte limit");
-    if (src == nullptr) throw ValueError("SQL input pointer must not be null");
-    std::size_t size = static_cast<std::size_t>(len);
+  InputCopy(const char* src, std::size_t size) {
     char* bytes = inline_;
     if (size > sizeof inline_) {
       heap_.reset(static_cast<char*>(std::malloc(size)));
@@ -91,11 +86,10 @@ class SqlInputCopy {
       bytes = heap_.get();
     }
     if (size != 0) std::memcpy(bytes, src, size);
-    if (std::memchr(bytes, '\0', size) != nullptr) throw ValueError("SQL input contains an interior NUL byte");
     text_ = std::string_view(bytes, size);
   }
-  SqlInputCopy(const SqlInputCopy&) = delete;
-  SqlInputCopy& operator=(const SqlInputCopy&) = delete;
+  InputCopy(const InputCopy&) = delete;
+  InputCopy& operator=(const InputCopy&) = delete;
 
   std::string_view text() const { return text_; }
 
@@ -105,19 +99,43 @@ class SqlInputCopy {
   std::string_view text_;
 };
 
+// Checks the SQL input and copies it.
+class SqlInput : public InputCopy {
+ public:
+  SqlInput(const char* src, std::int32_t len) : InputCopy(checked(src, len), static_cast<std::size_t>(len)) {
+    if (std::memchr(text().data(), '\0', text().size()) != nullptr) {
+      throw ValueError("SQL input contains an interior NUL byte");
+    }
+  }
+
+ private:
+  static const char* checked(const char* src, std::int32_t len) {
+    if (len < 0) throw ValueError("SQL input length must not be negative");
+    if (len > kMaxSqlInputBytes) throw ValueError("SQL input exceeds 1048576-byte limit");
+    if (src == nullptr) throw ValueError("SQL input pointer must not be null");
+    return src;
+  }
+};
+
 // Reads the PromQL input: the whole NUL-terminated string, or its first
 // `len` bytes. Never reads past the terminating NUL, nor past `len` bytes. A
 // null pointer is the empty string, so a positive `len` with it is too long.
-std::string copyPromQlInput(const char* src, std::int32_t len) {
-  if (src == nullptr) src = "";
-  if (len <= 0) return std::string(src);
-  std::size_t available = strnlen(src, static_cast<std::size_t>(len));
-  if (available < static_cast<std::size_t>(len)) {
-    raiseDefect("index " + std::to_string(available) + " out of range for PromQL input of " +
-                std::to_string(available) + " bytes (len " + std::to_string(len) + ")");
+class PromQlInput : public InputCopy {
+ public:
+  PromQlInput(const char* src, std::int32_t len) : InputCopy(nonNull(src), measured(nonNull(src), len)) {}
+
+ private:
+  static const char* nonNull(const char* src) { return src == nullptr ? "" : src; }
+  static std::size_t measured(const char* src, std::int32_t len) {
+    if (len <= 0) return std::strlen(src);
+    std::size_t available = strnlen(src, static_cast<std::size_t>(len));
+    if (available < static_cast<std::size_t>(len)) {
+      raiseDefect("index " + std::to_string(available) + " out of range for PromQL input of " +
+                  std::to_string(available) + " bytes (len " + std::to_string(len) + ")");
+    }
+    return available;
   }
-  return std::string(src, available);
-}
+};
 
 // ---------------------------------------------------------------------------
 // Fatal-signal reports.
@@ -171,15 +189,15 @@ extern "C" {
 
 VELLUM_API ParseResult vellum_parse_sql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
-    vellum::SqlInputCopy input(src, len);
+    vellum::SqlInput input(src, len);
     return vellum::parseSqlDocument(input.text());
   });
 }
 
 VELLUM_API ParseResult vellum_parse_promql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
-    std::string text = vellum::copyPromQlInput(src, len);
-    return vellum::parsePromQlDocument(text);
+    vellum::PromQlInput input(src, len);
+    return vellum::parsePromQlDocument(input.text());
   });
 }
 
