@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "sql_test_helpers.h"
+#include "support/threads.h"
 
 namespace vellum_test {
 namespace {
@@ -242,7 +243,9 @@ TEST(SqlDml, InsertSourceNesting) {
   auto nested = [](std::size_t levels) {
     return "INSERT INTO t SELECT * FROM " + repeat("(SELECT * FROM ", levels) + "u" + repeat(")", levels);
   };
-  EXPECT_EQ(errorOf(nested(127)).rfind("parsed: (Insert t (Select", 0), 0u);
+  std::string deepest;
+  runOnThreadWithStack(kOneMiB, [&] { deepest = errorOf(nested(127)); });
+  EXPECT_EQ(deepest.rfind("parsed: (Insert t (Select", 0), 0u);
   EXPECT_EQ(errorOf(nested(128)), kNestingMessage);
   EXPECT_EQ(errorOf("INSERT INTO t WITH q AS (SELECT 1) SELECT * FROM " + repeat("(SELECT * FROM ", 128) + "q" +
                     repeat(")", 128)),
