@@ -90,9 +90,6 @@ TEST(DocDmlTest, Insert) {
       {"INSERT INTO t VALUES (1) ON CONFLICT (id) DO NOTHING",
        doc(R"({"variant":"Insert","table":"t","columns":null,"source":{"variant":"Values","values":[[#1]]},)"
            R"("on_conflict":{"columns":["id"],"constraint":null,"action":{"variant":"DoNothing"}},"returning":[]})")},
-      {"INSERT INTO t VALUES (1) ON CONFLICT ON CONSTRAINT pk DO NOTHING",
-       doc(R"({"variant":"Insert","table":"t","columns":null,"source":{"variant":"Values","values":[[#1]]},)"
-           R"("on_conflict":{"columns":[],"constraint":"pk","action":{"variant":"DoNothing"}},"returning":[]})")},
       {"INSERT INTO t VALUES (1) ON CONFLICT ON CONSTRAINT pk DO UPDATE SET a = 1 WHERE b > 0",
        doc(R"({"variant":"Insert","table":"t","columns":null,"source":{"variant":"Values","values":[[#1]]},)"
            R"("on_conflict":{"columns":[],"constraint":"pk","action":{"variant":"DoUpdate","assignments":[)" +
