@@ -29,6 +29,21 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
     case nkValues:
       writeValues(node);
       return;
+    case nkInsert:
+      writeInsert(node);
+      return;
+    case nkUpdate:
+      writeUpdate(node);
+      return;
+    case nkDelete:
+      writeDelete(node);
+      return;
+    case nkMerge:
+      writeMerge(node);
+      return;
+    case nkCopy:
+      writeCopy(node);
+      return;
     case nkExplain: {
       const SqlNode* statement = node->child(0);
       check(statement != nullptr, "EXPLAIN without a statement");
