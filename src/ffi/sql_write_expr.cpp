@@ -119,9 +119,48 @@ SqlWriter::SqlWriter(OutputStream& out) : out_(out) {}
 
 namespace {
 
+// The bytes of a span whose four numbers are positive fixints (0 to 127, the
+// span of almost every node of a short statement), with the number bytes
+// left as 0 and their offsets noted.
+struct SmallSpanTemplate {
+  std::uint8_t bytes[48] = {};
+  std::size_t size = 0;
+  std::size_t at[4] = {};
+};
+
+constexpr SmallSpanTemplate kSmallSpan = [] {
+  SmallSpanTemplate t;
+  auto put = [&t](std::string_view key) {
+    t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
+    for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
+  };
+  int number = 0;
+  for (std::string_view side : {std::string_view("start"), std::string_view("end")}) {
+    if (number == 0) t.bytes[t.size++] = 0x82;
+    put(side);
+    t.bytes[t.size++] = 0x82;
+    put("line");
+    t.at[number++] = t.size++;
+    put("column");
+    t.at[number++] = t.size++;
+  }
+  return t;
+}();
+static_assert(kSmallSpan.size == 41);
+
 // {"start": {"line": L, "column": C}, "end": {"line": L, "column": C}}; at
 // most 57 bytes.
 std::uint8_t* putSpan(std::uint8_t* p, const SqlSpan& span) {
+  std::uint32_t all = static_cast<std::uint32_t>(span.startLine) | static_cast<std::uint32_t>(span.startColumn) |
+                      static_cast<std::uint32_t>(span.endLine) | static_cast<std::uint32_t>(span.endColumn);
+  if (all <= 127) {
+    std::memcpy(p, kSmallSpan.bytes, sizeof kSmallSpan.bytes);
+    p[kSmallSpan.at[0]] = static_cast<std::uint8_t>(span.startLine);
+    p[kSmallSpan.at[1]] = static_cast<std::uint8_t>(span.startColumn);
+    p[kSmallSpan.at[2]] = static_cast<std::uint8_t>(span.endLine);
+    p[kSmallSpan.at[3]] = static_cast<std::uint8_t>(span.endColumn);
+    return p + kSmallSpan.size;
+  }
   p = putRun<Run{map(2), str("start"), map(2), str("line")}>(p);
   p = putInt32(p, span.startLine);
   p = putRun<Run{str("column")}>(p);

@@ -6,6 +6,7 @@
 #include "ffi/sql_write_bytes.h"
 #include "msgpack/encoder.h"
 #include "support/errors.h"
+#include "support/scratch.h"
 
 namespace vellum::sql {
 
@@ -27,6 +28,21 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
       return;
     case nkValues:
       writeValues(node);
+      return;
+    case nkInsert:
+      writeInsert(node);
+      return;
+    case nkUpdate:
+      writeUpdate(node);
+      return;
+    case nkDelete:
+      writeDelete(node);
+      return;
+    case nkMerge:
+      writeMerge(node);
+      return;
+    case nkCopy:
+      writeCopy(node);
       return;
     case nkExplain: {
       const SqlNode* statement = node->child(0);
@@ -92,7 +108,8 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
 }
 
 DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint) {
-  BufferStream out(capacityHint);
+  std::uint8_t* scratch = capacityHint <= kScratchBytes ? threadScratch() : nullptr;
+  BufferStream out = scratch != nullptr ? BufferStream(scratch, kScratchBytes) : BufferStream(capacityHint);
   SqlWriter writer(out);
   writer.writeStatementList(statements);
   DocumentBytes document;

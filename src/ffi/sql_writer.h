@@ -136,6 +136,13 @@ class SqlWriter {
   void writeFunctionItem(const SqlNode* function, const SqlNode* alias);
   void writeClauseExpr(const SqlNode* clause);
 
+  // DML parts (sql_write_dml.cpp): SET lists, RETURNING lists, the ON
+  // CONFLICT map and the WHEN maps of MERGE.
+  void writeAssignments(const SqlNode* list);
+  void writeReturning(const SqlNode* returning);
+  void writeOnConflict(const SqlNode* conflict);
+  void writeMergeWhen(const SqlNode* when);
+
   // The "span" key and the span map, the last entry of most maps.
   void writeSpanEntry(const SqlSpan& span);
   void writeTextArray(const TextList& texts);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "ffi/sql_document.h"
+#include "support/bytes.h"
 #include "promql/promql_document.h"
 #include "support/errors.h"
 
@@ -72,31 +74,68 @@ ParseResult runParseCall(Body&& body) noexcept {
   return result;
 }
 
-// Checks the SQL input and copies it into a buffer of our own.
-std::string copySqlInput(const char* src, std::int32_t len) {
-  if (len < 0) throw ValueError("SQL input length must not be negative");
-  if (len > kMaxSqlInputBytes) throw ValueError("SQL input exceeds 1048576-byte limit");
-  if (src == nullptr) throw ValueError("SQL input pointer must not be null");
-  std::string text(src, static_cast<std::size_t>(len));
-  if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
-    throw ValueError("SQL input contains an interior NUL byte");
+// The call's own copy of an input text: short texts stay inside the object
+// (on the caller's stack), longer ones go to the heap.
+class InputCopy {
+ public:
+  InputCopy(const char* src, std::size_t size) {
+    char* bytes = inline_;
+    if (size > sizeof inline_) {
+      heap_.reset(static_cast<char*>(std::malloc(size)));
+      if (heap_ == nullptr) throw std::bad_alloc();
+      bytes = heap_.get();
+    }
+    if (size != 0) std::memcpy(bytes, src, size);
+    text_ = std::string_view(bytes, size);
   }
-  return text;
-}
+  InputCopy(const InputCopy&) = delete;
+  InputCopy& operator=(const InputCopy&) = delete;
+
+  std::string_view text() const { return text_; }
+
+ private:
+  char inline_[1024];
+  std::unique_ptr<char, FreeDeleter> heap_;
+  std::string_view text_;
+};
+
+// Checks the SQL input and copies it.
+class SqlInput : public InputCopy {
+ public:
+  SqlInput(const char* src, std::int32_t len) : InputCopy(checked(src, len), static_cast<std::size_t>(len)) {
+    if (std::memchr(text().data(), '\0', text().size()) != nullptr) {
+      throw ValueError("SQL input contains an interior NUL byte");
+    }
+  }
+
+ private:
+  static const char* checked(const char* src, std::int32_t len) {
+    if (len < 0) throw ValueError("SQL input length must not be negative");
+    if (len > kMaxSqlInputBytes) throw ValueError("SQL input exceeds 1048576-byte limit");
+    if (src == nullptr) throw ValueError("SQL input pointer must not be null");
+    return src;
+  }
+};
 
 // Reads the PromQL input: the whole NUL-terminated string, or its first
 // `len` bytes. Never reads past the terminating NUL, nor past `len` bytes. A
 // null pointer is the empty string, so a positive `len` with it is too long.
-std::string copyPromQlInput(const char* src, std::int32_t len) {
-  if (src == nullptr) src = "";
-  if (len <= 0) return std::string(src);
-  std::size_t available = strnlen(src, static_cast<std::size_t>(len));
-  if (available < static_cast<std::size_t>(len)) {
-    raiseDefect("index " + std::to_string(available) + " out of range for PromQL input of " +
-                std::to_string(available) + " bytes (len " + std::to_string(len) + ")");
+class PromQlInput : public InputCopy {
+ public:
+  PromQlInput(const char* src, std::int32_t len) : InputCopy(nonNull(src), measured(nonNull(src), len)) {}
+
+ private:
+  static const char* nonNull(const char* src) { return src == nullptr ? "" : src; }
+  static std::size_t measured(const char* src, std::int32_t len) {
+    if (len <= 0) return std::strlen(src);
+    std::size_t available = strnlen(src, static_cast<std::size_t>(len));
+    if (available < static_cast<std::size_t>(len)) {
+      raiseDefect("index " + std::to_string(available) + " out of range for PromQL input of " +
+                  std::to_string(available) + " bytes (len " + std::to_string(len) + ")");
+    }
+    return available;
   }
-  return std::string(src, available);
-}
+};
 
 // ---------------------------------------------------------------------------
 // Fatal-signal reports.
@@ -150,15 +189,15 @@ extern "C" {
 
 VELLUM_API ParseResult vellum_parse_sql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
-    std::string text = vellum::copySqlInput(src, len);
-    return vellum::parseSqlDocument(text);
+    vellum::SqlInput input(src, len);
+    return vellum::parseSqlDocument(input.text());
   });
 }
 
 VELLUM_API ParseResult vellum_parse_promql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
-    std::string text = vellum::copyPromQlInput(src, len);
-    return vellum::parsePromQlDocument(text);
+    vellum::PromQlInput input(src, len);
+    return vellum::parsePromQlDocument(input.text());
   });
 }
 

@@ -17,7 +17,16 @@ BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, st
   }
 }
 
-BufferStream::~BufferStream() { std::free(data_); }
+BufferStream::BufferStream(std::uint8_t* scratch, std::size_t scratchBytes, std::size_t maxBytes,
+                           std::string limitMessage)
+    : data_(scratch), scratch_(scratch), maxBytes_(maxBytes), limitMessage_(std::move(limitMessage)) {
+  pos_ = data_;
+  limit_ = data_ + (scratchBytes < maxBytes_ ? scratchBytes : maxBytes_);
+}
+
+BufferStream::~BufferStream() {
+  if (ownsData()) std::free(data_);
+}
 
 void BufferStream::overflow(const std::uint8_t* bytes, std::size_t length) {
   std::size_t used = size();
@@ -26,7 +35,13 @@ void BufferStream::overflow(const std::uint8_t* bytes, std::size_t length) {
   std::size_t wanted = capacity < 256 ? 256 : capacity * 2;
   if (wanted < used + length) wanted = used + length;
   if (wanted > maxBytes_) wanted = maxBytes_;  // the window never reaches past the limit
-  auto* fresh = static_cast<std::uint8_t*>(std::realloc(data_, wanted));
+  std::uint8_t* fresh;
+  if (ownsData()) {
+    fresh = static_cast<std::uint8_t*>(std::realloc(data_, wanted));
+  } else {
+    fresh = static_cast<std::uint8_t*>(std::malloc(wanted));
+    if (fresh != nullptr && used != 0) std::memcpy(fresh, data_, used);
+  }
   if (fresh == nullptr) throw std::bad_alloc();
   adviseHugePages(fresh, wanted);
   data_ = fresh;
@@ -39,13 +54,19 @@ void BufferStream::overflow(const std::uint8_t* bytes, std::size_t length) {
 std::uint8_t* BufferStream::release() {
   std::size_t used = size();
   std::uint8_t* out = nullptr;
-  if (used != 0) {
+  if (!ownsData()) {
+    if (used != 0) {
+      out = static_cast<std::uint8_t*>(std::malloc(used));
+      if (out == nullptr) throw std::bad_alloc();
+      std::memcpy(out, data_, used);
+    }
+  } else if (used != 0) {
     out = static_cast<std::uint8_t*>(std::realloc(data_, used));
     if (out == nullptr) out = data_;  // shrinking cannot really fail; keep the block
   } else {
     std::free(data_);
   }
-  data_ = pos_ = limit_ = nullptr;
+  data_ = pos_ = limit_ = scratch_ = nullptr;
   return out;
 }
 

@@ -97,6 +97,13 @@ void PromLexer::noteNewlines(std::int64_t from, std::int64_t to) {
 }
 
 PromToken PromLexer::nextPromToken() {
+  PromToken token;
+  scanToken(token);
+  return token;
+}
+
+// Every branch below sets the kind, the text and both ends of the span.
+void PromLexer::scanToken(PromToken& token) {
   const auto size = static_cast<std::int64_t>(text_.size());
   const char* s = text_.data();
   while (pos_ < size && is(static_cast<unsigned char>(s[pos_]), kSpace)) {
@@ -107,12 +114,12 @@ PromToken PromLexer::nextPromToken() {
     ++pos_;
   }
 
-  PromToken token;
   token.span.start = here();
   if (pos_ >= size) {
     token.kind = ptEof;
+    token.text = {};
     token.span.end = token.span.start;
-    return token;
+    return;
   }
 
   const std::int64_t start = pos_;
@@ -187,7 +194,6 @@ PromToken PromLexer::nextPromToken() {
     }
   }
   token.span.end = here();
-  return token;
 }
 
 // At a digit, or at a `.` followed by a digit.

@@ -83,12 +83,14 @@ class PromLexer {
   // Returns the current token and makes the next one current.
   PromToken advancePromToken() {
     PromToken token = current_;
-    current_ = nextPromToken();
+    scanToken(current_);
     return token;
   }
 
   // Skips white space and reads the token that follows.
   PromToken nextPromToken();
+  // The same, read into `token`.
+  void scanToken(PromToken& token);
 
  private:
   PromPos here() const { return {line_, pos_ - lineStart_ + 1, pos_}; }

@@ -3,12 +3,14 @@
 #include <string_view>
 #include <vector>
 
+#include "msgpack/constant_runs.h"
 #include "msgpack/encoder.h"
+#include "support/small_stack.h"
+#include "support/scratch.h"
 
 namespace vellum::promql {
 namespace {
 
-constexpr std::string_view kMatchOpNames[] = {"Equal", "NotEqual", "Regex", "NotRegex"};
 constexpr std::string_view kBinaryOpNames[] = {"Add", "Sub", "Mul", "Div", "Mod", "Pow"};
 
 class PromWriter {
@@ -23,26 +25,18 @@ class PromWriter {
     const PromNode* n = &node;
     while (n->kind == PromNodeKind::BinaryOp) {
       const auto& binary = n->as<PromBinaryExpr>();
-      writeMapHeader(out_, 2);
-      writeStr(out_, "kind");
-      writeMapHeader(out_, 4);
-      writeStr(out_, "variant");
-      writeStr(out_, "BinaryOp");
-      writeStr(out_, "left");
+      writeRun<Run{map(2), str("kind"), map(4), str("variant"), str("BinaryOp"), str("left")}>(out_);
       spine_.push_back(&binary);
       n = binary.left;
     }
-    writeMapHeader(out_, 2);
-    writeStr(out_, "kind");
+    writeRun<Run{map(2), str("kind")}>(out_);
     writePromNode(*n);
-    writeStr(out_, "span");
-    writePromSpan(n->span);
+    writeSpanEntry(n->span);
     while (spine_.size() > base) {
       const PromBinaryExpr& binary = *spine_.back();
       spine_.pop_back();
       writeBinaryTail(binary);
-      writeStr(out_, "span");
-      writePromSpan(binary.span);
+      writeSpanEntry(binary.span);
     }
   }
 
@@ -51,158 +45,137 @@ class PromWriter {
     switch (node.kind) {
       case PromNodeKind::VectorSelector: {
         const auto& selector = node.as<PromVectorSelector>();
-        writeMapHeader(out_, 4);
-        writeStr(out_, "variant");
-        writeStr(out_, "VectorSelector");
-        writeStr(out_, "metric");
+        writeRun<Run{map(4), str("variant"), str("VectorSelector"), str("metric")}>(out_);
         if (selector.metric.empty()) {
           writeNil(out_);
         } else {
           writeStr(out_, selector.metric);
         }
-        writeStr(out_, "matchers");
+        writeLit<"matchers">(out_);
         writeArrayHeader(out_, static_cast<std::uint32_t>(selector.matchers.size()));
         for (const PromMatcher& matcher : selector.matchers) writePromMatcher(matcher);
-        writeStr(out_, "offset");
+        writeLit<"offset">(out_);
         writeOptionalDuration(selector.hasOffset, selector.offset);
         return;
       }
       case PromNodeKind::MatrixSelector: {
         const auto& matrix = node.as<PromMatrixSelector>();
-        writeMapHeader(out_, 4);
-        writeStr(out_, "variant");
-        writeStr(out_, "MatrixSelector");
-        writeStr(out_, "selector");
+        writeRun<Run{map(4), str("variant"), str("MatrixSelector"), str("selector")}>(out_);
         writeEnvelope(*matrix.child);
-        writeStr(out_, "range");
+        writeLit<"range">(out_);
         writePromDuration(matrix.range);
-        writeStr(out_, "offset");
+        writeLit<"offset">(out_);
         writeOptionalDuration(matrix.hasOffset, matrix.offset);
         return;
       }
       case PromNodeKind::NumberLiteral:
-        writeMapHeader(out_, 2);
-        writeStr(out_, "variant");
-        writeStr(out_, "NumberLiteral");
-        writeStr(out_, "value");
+        writeRun<Run{map(2), str("variant"), str("NumberLiteral"), str("value")}>(out_);
         writeStr(out_, node.as<PromNumberLiteral>().raw);
         return;
       case PromNodeKind::StringLiteral:
-        writeMapHeader(out_, 2);
-        writeStr(out_, "variant");
-        writeStr(out_, "StringLiteral");
-        writeStr(out_, "value");
+        writeRun<Run{map(2), str("variant"), str("StringLiteral"), str("value")}>(out_);
         writeStr(out_, node.as<PromStringLiteral>().value);
         return;
       case PromNodeKind::FunctionCall: {
         const auto& call = node.as<PromFunctionCall>();
-        writeMapHeader(out_, 3);
-        writeStr(out_, "variant");
-        writeStr(out_, "FunctionCall");
-        writeStr(out_, "name");
+        writeRun<Run{map(3), str("variant"), str("FunctionCall"), str("name")}>(out_);
         writeStr(out_, call.name);
-        writeStr(out_, "args");
+        writeLit<"args">(out_);
         writeArrayHeader(out_, static_cast<std::uint32_t>(call.args.size()));
         for (const PromNode* arg : call.args) writeEnvelope(*arg);
         return;
       }
       case PromNodeKind::Aggregate: {
         const auto& aggregate = node.as<PromAggregate>();
-        writeMapHeader(out_, 5);
-        writeStr(out_, "variant");
-        writeStr(out_, "Aggregate");
-        writeStr(out_, "op");
+        writeRun<Run{map(5), str("variant"), str("Aggregate"), str("op")}>(out_);
         writeStr(out_, aggregate.name);
-        writeStr(out_, "expr");
+        writeLit<"expr">(out_);
         writeEnvelope(*aggregate.args[0]);
-        writeStr(out_, "grouping");
+        writeLit<"grouping">(out_);
         if (aggregate.grouping == PromGrouping::None) {
           writeNil(out_);
         } else {
           writeArrayHeader(out_, static_cast<std::uint32_t>(aggregate.groupingLabels.size()));
           for (std::string_view label : aggregate.groupingLabels) writeStr(out_, label);
         }
-        writeStr(out_, "without");
+        writeLit<"without">(out_);
         writeBool(out_, aggregate.grouping == PromGrouping::Without);
         return;
       }
       case PromNodeKind::BinaryOp: {
         const auto& binary = node.as<PromBinaryExpr>();
-        writeMapHeader(out_, 4);
-        writeStr(out_, "variant");
-        writeStr(out_, "BinaryOp");
-        writeStr(out_, "left");
+        writeRun<Run{map(4), str("variant"), str("BinaryOp"), str("left")}>(out_);
         writeEnvelope(*binary.left);
         writeBinaryTail(binary);
         return;
       }
       case PromNodeKind::UnaryOp: {
         const auto& unary = node.as<PromUnaryExpr>();
-        writeMapHeader(out_, 3);
-        writeStr(out_, "variant");
-        writeStr(out_, "UnaryOp");
-        writeStr(out_, "op");
-        writeStr(out_, unary.negate ? "Minus" : "Plus");
-        writeStr(out_, "expr");
+        if (unary.negate) {
+          writeRun<Run{map(3), str("variant"), str("UnaryOp"), str("op"), str("Minus"), str("expr")}>(out_);
+        } else {
+          writeRun<Run{map(3), str("variant"), str("UnaryOp"), str("op"), str("Plus"), str("expr")}>(out_);
+        }
         writeEnvelope(*unary.operand);
         return;
       }
       case PromNodeKind::Paren:
-        writeMapHeader(out_, 2);
-        writeStr(out_, "variant");
-        writeStr(out_, "Paren");
-        writeStr(out_, "expr");
+        writeRun<Run{map(2), str("variant"), str("Paren"), str("expr")}>(out_);
         writeEnvelope(*node.as<PromParen>().child);
         return;
     }
     raiseDefect("PromQL node of unknown kind");
   }
 
-  void writePromSpan(const PromSpan& span) {
-    writeMapHeader(out_, 2);
-    writeStr(out_, "start");
-    writePromPos(span.start);
-    writeStr(out_, "end");
-    writePromPos(span.end);
-  }
-
-  void writePromPos(const PromPos& pos) {
-    writeMapHeader(out_, 3);
-    writeStr(out_, "line");
-    writeInt(out_, pos.line);
-    writeStr(out_, "column");
-    writeInt(out_, pos.column);
-    writeStr(out_, "offset");
-    writeInt(out_, pos.offset);
+  // "span": {"start": {"line", "column", "offset"}, "end": {...}}, built on
+  // the stack and written at once (at most 113 bytes).
+  void writeSpanEntry(const PromSpan& span) {
+    std::uint8_t bytes[128];
+    std::uint8_t* p = putRun<Run{str("span"), map(2), str("start"), map(3), str("line")}>(bytes);
+    p = putPos(p, span.start);
+    p = putRun<Run{str("end"), map(3), str("line")}>(p);
+    p = putPos(p, span.end);
+    out_.writeData(bytes, static_cast<std::size_t>(p - bytes));
   }
 
   void writePromDuration(const PromDuration& duration) {
-    writeMapHeader(out_, 2);
-    writeStr(out_, "raw");
+    writeRun<Run{map(2), str("raw")}>(out_);
     writeStr(out_, duration.raw);
-    writeStr(out_, "milliseconds");
+    writeLit<"milliseconds">(out_);
     writeInt(out_, duration.milliseconds);
   }
 
   void writePromMatcher(const PromMatcher& matcher) {
-    writeMapHeader(out_, 4);
-    writeStr(out_, "name");
+    writeRun<Run{map(4), str("name")}>(out_);
     writeStr(out_, matcher.name);
-    writeStr(out_, "op");
-    writeStr(out_, kMatchOpNames[static_cast<int>(matcher.op)]);
-    writeStr(out_, "value");
+    switch (matcher.op) {
+      case PromMatchOp::Equal: writeRun<Run{str("op"), str("Equal"), str("value")}>(out_); break;
+      case PromMatchOp::NotEqual: writeRun<Run{str("op"), str("NotEqual"), str("value")}>(out_); break;
+      case PromMatchOp::Regex: writeRun<Run{str("op"), str("Regex"), str("value")}>(out_); break;
+      case PromMatchOp::NotRegex: writeRun<Run{str("op"), str("NotRegex"), str("value")}>(out_); break;
+      default: raiseDefect("PromQL matcher of unknown operator");
+    }
     writeStr(out_, matcher.value);
-    writeStr(out_, "span");
-    writePromSpan(matcher.span);
+    writeSpanEntry(matcher.span);
   }
 
  private:
   // Everything of a BinaryOp node map after its left operand.
   void writeBinaryTail(const PromBinaryExpr& binary) {
-    writeStr(out_, "op");
+    writeLit<"op">(out_);
     writeStr(out_, kBinaryOpNames[static_cast<int>(binary.op)]);
-    writeStr(out_, "right");
+    writeLit<"right">(out_);
     writeEnvelope(*binary.right);
+  }
+
+  // The line number (its "line" key already written), then "column" and
+  // "offset" with theirs.
+  static std::uint8_t* putPos(std::uint8_t* p, const PromPos& pos) {
+    p = putInt64(p, pos.line);
+    p = putRun<Run{str("column")}>(p);
+    p = putInt64(p, pos.column);
+    p = putRun<Run{str("offset")}>(p);
+    return putInt64(p, pos.offset);
   }
 
   void writeOptionalDuration(bool present, const PromDuration& duration) {
@@ -215,7 +188,7 @@ class PromWriter {
 
   OutputStream& out_;
   // The operator chains being written, innermost last.
-  std::vector<const PromBinaryExpr*> spine_;
+  SmallStack<const PromBinaryExpr*, 32> spine_;
 };
 
 }  // namespace
@@ -224,7 +197,9 @@ void writePromEnvelope(OutputStream& out, const PromNode& node) { PromWriter(out
 
 DocumentBytes writePromDocument(const PromNode& root, std::size_t expectedBytes) {
   if (expectedBytes > kPromMaxDocumentBytes) expectedBytes = kPromMaxDocumentBytes;
-  BufferStream out(expectedBytes, kPromMaxDocumentBytes, kPromDocumentTooLarge);
+  std::uint8_t* scratch = expectedBytes <= kScratchBytes ? threadScratch() : nullptr;
+  BufferStream out = scratch != nullptr ? BufferStream(scratch, kScratchBytes, kPromMaxDocumentBytes, kPromDocumentTooLarge)
+                                        : BufferStream(expectedBytes, kPromMaxDocumentBytes, kPromDocumentTooLarge);
   writePromEnvelope(out, root);
   DocumentBytes document;
   document.size = out.size();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sql/parser.h"
+#include "support/small_stack.h"
 
 namespace vellum::sql {
 namespace {
@@ -105,9 +106,9 @@ SqlNode* Parser::parseStatement() {
     case tkSelect: case tkValues: statement = parseQueryExpression(); break;
     case tkWith: statement = parseWithQuery(); break;
     case tkExplain: statement = parseExplain(); break;
-    case tkInsert: notAvailableYet(*this, "INSERT");
-    case tkUpdate: notAvailableYet(*this, "UPDATE");
-    case tkDelete: notAvailableYet(*this, "DELETE");
+    case tkInsert: statement = parseInsert(); break;
+    case tkUpdate: statement = parseUpdate(); break;
+    case tkDelete: statement = parseDelete(); break;
     case tkCreate: notAvailableYet(*this, "CREATE");
     case tkDrop: notAvailableYet(*this, "DROP");
     case tkAlter: notAvailableYet(*this, "ALTER");
@@ -120,9 +121,11 @@ SqlNode* Parser::parseStatement() {
     case tkSavepoint: statement = parseSavepoint(); break;
     case tkRelease: statement = parseRelease(); break;
     default:
-      if (isWord("merge")) notAvailableYet(*this, "MERGE");
-      if (isWord("copy")) notAvailableYet(*this, "COPY");
-      if (isWord("show")) {
+      if (isWord("merge")) {
+        statement = parseMerge();
+      } else if (isWord("copy")) {
+        statement = parseCopy();
+      } else if (isWord("show")) {
         statement = parseShow();
       } else if (isWord("describe") || isWord("desc")) {
         statement = parseDescribe();
@@ -323,7 +326,7 @@ void backfillSpans(SqlNode* node, SqlNode* parent) {
     SqlNode* node;
     const SqlNode* parent;
   };
-  std::vector<Pending> pending;
+  SmallStack<Pending, 64> pending;
   pending.push_back({node, parent != nullptr ? parent : node});
   while (!pending.empty()) {
     Pending top = pending.back();

@@ -17,14 +17,16 @@ namespace vellum {
 
 class Arena {
  public:
-  Arena() = default;
+  // The first block lives inside the Arena itself, so a short statement's
+  // tokens and tree need no malloc at all.
+  Arena() : cur_(inline_), end_(inline_ + kInlineBytes) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   ~Arena();
 
   void* allocate(std::size_t size, std::size_t align) {
     std::uintptr_t p = (reinterpret_cast<std::uintptr_t>(cur_) + (align - 1)) & ~(align - 1);
-    if (cur_ == nullptr || p + size > reinterpret_cast<std::uintptr_t>(end_)) {
+    if (p + size > reinterpret_cast<std::uintptr_t>(end_)) {
       return allocateSlow(size, align);
     }
     cur_ = reinterpret_cast<char*>(p + size);
@@ -52,10 +54,13 @@ class Arena {
   };
   void* allocateSlow(std::size_t size, std::size_t align);
 
-  char* cur_ = nullptr;
-  char* end_ = nullptr;
+  static constexpr std::size_t kInlineBytes = 4096;
+
+  char* cur_;
+  char* end_;
   Chunk* chunks_ = nullptr;
-  std::size_t nextChunkSize_ = 8 * 1024;
+  std::size_t nextChunkSize_ = 16 * 1024;
+  alignas(16) char inline_[kInlineBytes];
 };
 
 // A growable array in an Arena. Growing leaves the old storage behind in the

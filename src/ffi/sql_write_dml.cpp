@@ -1,0 +1,278 @@
+// The DML statement maps: INSERT (with ON CONFLICT), UPDATE, DELETE, MERGE
+// (with its WHEN maps) and COPY, and the SET and RETURNING lists they share.
+//
+// Leading children sit at fixed positions (the table, the SET list, MERGE's
+// target, source and condition); clauses after them are found by kind, the
+// last of a kind winning. A fixed position that is missing is a defect: the
+// parser never builds such a node.
+#include <string>
+
+#include "ffi/sql_writer.h"
+#include "ffi/sql_write_bytes.h"
+#include "msgpack/encoder.h"
+#include "support/errors.h"
+
+namespace vellum::sql {
+namespace {
+
+// Child `i`, which the layout requires.
+const SqlNode* required(const SqlNode* node, std::size_t i, const char* what) {
+  check(i < node->children().size() && node->children()[i] != nullptr, what);
+  return node->children()[i];
+}
+
+// The last child of the kind at index `from` or later, or null.
+const SqlNode* lastOfKind(const SqlNode* node, SqlNodeKind kind, std::size_t from) {
+  const NodeList& children = node->children();
+  for (std::size_t i = children.size(); i-- > from;) {
+    if (children[i] != nullptr && children[i]->kind == kind) return children[i];
+  }
+  return nullptr;
+}
+
+std::size_t countOfKind(const SqlNode* node, SqlNodeKind kind, std::size_t from) {
+  std::size_t count = 0;
+  const NodeList& children = node->children();
+  for (std::size_t i = from; i < children.size(); ++i) {
+    if (children[i] != nullptr && children[i]->kind == kind) ++count;
+  }
+  return count;
+}
+
+// Child 0 of a WHERE clause, or null without the clause.
+const SqlNode* conditionOf(const SqlNode* where) {
+  return where == nullptr ? nullptr : required(where, 0, "WHERE clause without a condition");
+}
+
+}  // namespace
+
+// [{"column", "value", "span"}, ...], one map per assignment of the SET list.
+void SqlWriter::writeAssignments(const SqlNode* list) {
+  const NodeList& assignments = list->children();
+  writeArrayHeader(out_, static_cast<std::uint32_t>(assignments.size()));
+  for (const SqlNode* assignment : assignments) {
+    check(assignment != nullptr && assignment->kind == nkBinaryOp, "assignment is not a binary operation");
+    writeRun<Run{map(3), str("column")}>(out_);
+    writeStr(out_, nodeText(assignment->binLeft()));
+    writeLit<"value">(out_);
+    writeExpr(assignment->binRight());
+    writeSpanEntry(assignment->span);
+  }
+}
+
+// The "returning" value: the select items, or an empty array.
+void SqlWriter::writeReturning(const SqlNode* returning) {
+  writeLit<"returning">(out_);
+  if (returning == nullptr) {
+    writeArrayHeader(out_, 0);
+    return;
+  }
+  const NodeList& items = returning->children();
+  writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+  for (const SqlNode* item : items) writeSelectItem(item);
+}
+
+void SqlWriter::writeInsert(const SqlNode* node) {
+  const SqlNode* table = required(node, 0, "INSERT without a table name");
+  const NodeList& children = node->children();
+  const SqlNode* columns = children.size() > 1 && children[1] != nullptr && children[1]->kind == nkColumnList
+                               ? children[1]
+                               : nullptr;
+  const SqlNode* select = lastOfKind(node, nkSelect, 1);
+  const SqlNode* values = lastOfKind(node, nkValues, 1);
+
+  writeRun<Run{map(7), str("variant"), str("Insert"), str("table")}>(out_);
+  writeStr(out_, nodeText(table));
+  writeLit<"columns">(out_);
+  if (columns != nullptr) {
+    const NodeList& names = columns->children();
+    writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
+    for (const SqlNode* name : names) writeStr(out_, nodeText(name));
+  } else {
+    writeNil(out_);
+  }
+  writeLit<"source">(out_);
+  if (select != nullptr) {
+    writeRun<Run{map(2), str("variant"), str("Select"), str("select")}>(out_);
+    writeQuery(select);
+  } else if (values != nullptr) {
+    writeRun<Run{map(2), str("variant"), str("Query"), str("query")}>(out_);
+    writeQueryBody(values);
+  } else {
+    writeRun<Run{map(2), str("variant"), str("Values"), str("values")}>(out_);
+    writeArrayHeader(out_, static_cast<std::uint32_t>(countOfKind(node, nkExprList, 1)));
+    for (std::size_t i = 1; i < children.size(); ++i) {
+      const SqlNode* row = children[i];
+      if (row == nullptr || row->kind != nkExprList) continue;
+      const NodeList& exprs = row->children();
+      writeExprArray(exprs, 0, exprs.size());
+    }
+  }
+  writeLit<"on_conflict">(out_);
+  const SqlNode* conflict = lastOfKind(node, nkOnConflict, 1);
+  if (conflict != nullptr) {
+    writeOnConflict(conflict);
+  } else {
+    writeNil(out_);
+  }
+  writeReturning(lastOfKind(node, nkReturningClause, 1));
+  writeSpanEntry(node->span);
+}
+
+// {"columns", "constraint", "action", "span"}
+void SqlWriter::writeOnConflict(const SqlNode* conflict) {
+  const SqlNodeExtra& extra = conflict->extra();
+  writeRun<Run{map(4), str("columns")}>(out_);
+  writeTextArray(extra.columnNames);
+  writeLit<"constraint">(out_);
+  writeTextOrNil(extra.constraintName);
+  writeLit<"action">(out_);
+  if (extra.detailText == "NOTHING") {
+    writeRun<Run{map(1), str("variant"), str("DoNothing")}>(out_);
+  } else {
+    writeRun<Run{map(3), str("variant"), str("DoUpdate"), str("assignments")}>(out_);
+    writeAssignments(required(conflict, 0, "ON CONFLICT DO UPDATE without a SET list"));
+    writeLit<"selection">(out_);
+    const NodeList& children = conflict->children();
+    writeExpr(children.size() >= 2 ? conditionOf(required(conflict, 1, "ON CONFLICT WHERE clause is nil")) : nullptr);
+  }
+  writeSpanEntry(conflict->span);
+}
+
+void SqlWriter::writeUpdate(const SqlNode* node) {
+  const SqlNode* table = required(node, 0, "UPDATE without a table name");
+  const SqlNode* assignments = required(node, 1, "UPDATE without a SET list");
+  const SqlNode* from = lastOfKind(node, nkFromClause, 2);
+  writeRun<Run{map(7), str("variant"), str("Update"), str("table")}>(out_);
+  writeStr(out_, nodeText(table));
+  writeLit<"assignments">(out_);
+  writeAssignments(assignments);
+  writeLit<"from">(out_);
+  if (from != nullptr) {
+    const NodeList& items = from->children();
+    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+    for (const SqlNode* item : items) writeFromItem(item, FromMode::Full);
+  } else {
+    writeArrayHeader(out_, 0);
+  }
+  writeLit<"selection">(out_);
+  writeExpr(conditionOf(lastOfKind(node, nkWhereClause, 2)));
+  writeReturning(lastOfKind(node, nkReturningClause, 2));
+  writeSpanEntry(node->span);
+}
+
+void SqlWriter::writeDelete(const SqlNode* node) {
+  const SqlNode* table = required(node, 0, "DELETE without a table name");
+  const SqlNode* from = lastOfKind(node, nkFromClause, 1);
+  writeRun<Run{map(6), str("variant"), str("Delete"), str("table")}>(out_);
+  writeStr(out_, nodeText(table));
+  writeLit<"using">(out_);
+  if (from != nullptr) {
+    const NodeList& items = from->children();
+    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+    for (const SqlNode* item : items) writeFromItem(item, FromMode::Full);
+  } else {
+    writeArrayHeader(out_, 0);
+  }
+  writeLit<"selection">(out_);
+  writeExpr(conditionOf(lastOfKind(node, nkWhereClause, 1)));
+  writeReturning(lastOfKind(node, nkReturningClause, 1));
+  writeSpanEntry(node->span);
+}
+
+void SqlWriter::writeMerge(const SqlNode* node) {
+  const SqlNode* target = required(node, 0, "MERGE without a target");
+  const SqlNode* source = required(node, 1, "MERGE without a source");
+  const SqlNode* on = required(node, 2, "MERGE without an ON condition");
+  writeRun<Run{map(7), str("variant"), str("Merge"), str("target")}>(out_);
+  writeFromItem(target, FromMode::Full);
+  writeLit<"source">(out_);
+  writeFromItem(source, FromMode::Full);
+  writeLit<"on">(out_);
+  writeExpr(on);
+  writeLit<"clauses">(out_);
+  const NodeList& children = node->children();
+  writeArrayHeader(out_, static_cast<std::uint32_t>(countOfKind(node, nkMergeWhen, 3)));
+  for (std::size_t i = 3; i < children.size(); ++i) {
+    if (children[i] != nullptr && children[i]->kind == nkMergeWhen) writeMergeWhen(children[i]);
+  }
+  writeReturning(lastOfKind(node, nkReturningClause, 3));
+  writeSpanEntry(node->span);
+}
+
+// {"matched", "condition", "action", "span"}
+void SqlWriter::writeMergeWhen(const SqlNode* when) {
+  const SqlNodeExtra& extra = when->extra();
+  writeRun<Run{map(4), str("matched")}>(out_);
+  writeBool(out_, extra.subKind == "MATCHED");
+  writeLit<"condition">(out_);
+  writeExpr(extra.extraExpr);
+  writeLit<"action">(out_);
+  if (extra.detailText == "UPDATE") {
+    writeRun<Run{map(2), str("variant"), str("Update"), str("assignments")}>(out_);
+    writeAssignments(required(when, 0, "MERGE UPDATE without a SET list"));
+  } else if (extra.detailText == "DELETE") {
+    writeRun<Run{map(1), str("variant"), str("Delete")}>(out_);
+  } else if (extra.detailText == "INSERT") {
+    const SqlNode* first = required(when, 0, "MERGE INSERT without values");
+    const bool hasColumns = first->kind == nkColumnList;
+    const SqlNode* values = hasColumns ? required(when, 1, "MERGE INSERT without values") : first;
+    writeRun<Run{map(3), str("variant"), str("Insert"), str("columns")}>(out_);
+    if (hasColumns) {
+      const NodeList& names = first->children();
+      writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
+      for (const SqlNode* name : names) writeStr(out_, nodeText(name));
+    } else {
+      writeArrayHeader(out_, 0);
+    }
+    writeLit<"values">(out_);
+    const NodeList& exprs = values->children();
+    writeExprArray(exprs, 0, exprs.size());
+  } else {
+    writeRun<Run{map(1), str("variant"), str("DoNothing")}>(out_);
+  }
+  writeSpanEntry(when->span);
+}
+
+void SqlWriter::writeCopy(const SqlNode* node) {
+  const SqlNode* source = required(node, 0, "COPY without a source");
+  const SqlNodeExtra& extra = node->extra();
+  writeRun<Run{map(6), str("variant"), str("Copy"), str("source")}>(out_);
+  if (source->kind == nkSelect || source->kind == nkValues) {
+    writeRun<Run{map(2), str("variant"), str("Query"), str("query")}>(out_);
+    writeQueryBody(source);
+  } else {
+    writeRun<Run{map(3), str("variant"), str("Table"), str("name")}>(out_);
+    writeStr(out_, nodeText(source));
+    writeLit<"columns">(out_);
+    writeTextArray(extra.columnNames);
+  }
+  writeLit<"direction">(out_);
+  writeStr(out_, extra.copyDirection == "FROM" ? "From" : "To");
+  writeLit<"target">(out_);
+  if (extra.copyTarget == "FILE") {
+    writeRun<Run{map(2), str("variant"), str("File"), str("path")}>(out_);
+    writeStr(out_, extra.detailText);
+  } else if (extra.copyTarget == "STDIN") {
+    writeRun<Run{map(1), str("variant"), str("Stdin")}>(out_);
+  } else {
+    writeRun<Run{map(1), str("variant"), str("Stdout")}>(out_);
+  }
+  writeLit<"options">(out_);
+  writeArrayHeader(out_, static_cast<std::uint32_t>(extra.copyOptions.size()));
+  for (std::string_view option : extra.copyOptions) {
+    std::size_t equals = option.find('=');
+    writeRun<Run{map(2), str("name")}>(out_);
+    if (equals == std::string_view::npos) {
+      writeStr(out_, option);
+      writeRun<Run{str("value"), str("TRUE")}>(out_);
+    } else {
+      writeStr(out_, option.substr(0, equals));
+      writeLit<"value">(out_);
+      writeStr(out_, option.substr(equals + 1));
+    }
+  }
+  writeSpanEntry(node->span);
+}
+
+}  // namespace vellum::sql
