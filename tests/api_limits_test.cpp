@@ -86,6 +86,26 @@ const Nesting kNestings[] = {
     {"array types in CAST", "SELECT CAST(x AS ", "ARRAY<", "INT", ">", ")", 127},
     {"window partitions", "SELECT ", "f() OVER (PARTITION BY ", "1", ")", "", 64},
     {"EXPLAIN of a nested query", "EXPLAIN SELECT ", "(", "1", ")", "", 128},
+    // DML. An INSERT's source query holds one level itself.
+    {"an INSERT's source query", "INSERT INTO t SELECT * FROM ", "(SELECT * FROM ", "u", ")", "", 127},
+    {"an INSERT's source expressions", "INSERT INTO t SELECT ", "(", "1", ")", "", 127},
+    {"INSERT VALUES rows", "INSERT INTO t VALUES (", "(", "1", ")", ")", 128},
+    {"ON CONFLICT assignments", "INSERT INTO t VALUES (1) ON CONFLICT (a) DO UPDATE SET a = ", "(", "1", ")", "", 128},
+    {"ON CONFLICT conditions", "INSERT INTO t VALUES (1) ON CONFLICT (a) DO UPDATE SET a = 1 WHERE ", "(", "1", ")",
+     "", 128},
+    {"UPDATE SET values", "UPDATE t SET a = ", "(", "1", ")", "", 128},
+    {"UPDATE FROM derived tables", "UPDATE t SET a = 1 FROM ", "(SELECT * FROM ", "u", ")", "", 128},
+    {"UPDATE WHERE", "UPDATE t SET a = 1 WHERE ", "(", "1", ")", "", 128},
+    {"DELETE USING derived tables", "DELETE FROM t USING ", "(SELECT * FROM ", "u", ")", "", 128},
+    {"DELETE WHERE subqueries", "DELETE FROM t WHERE ", "EXISTS (SELECT 1 WHERE ", "true", ")", "", 128},
+    {"RETURNING", "DELETE FROM t RETURNING ", "(", "1", ")", "", 128},
+    {"MERGE sources", "MERGE INTO t USING ", "(SELECT * FROM ", "u", ")", " ON true WHEN MATCHED THEN DELETE", 128},
+    {"MERGE ON conditions", "MERGE INTO t USING u ON ", "(", "1", ")", " WHEN MATCHED THEN DELETE", 128},
+    {"MERGE branch conditions", "MERGE INTO t USING u ON true WHEN MATCHED AND ", "(", "1", ")", " THEN DELETE", 128},
+    {"MERGE UPDATE values", "MERGE INTO t USING u ON true WHEN MATCHED THEN UPDATE SET a = ", "(", "1", ")", "", 128},
+    {"MERGE INSERT values", "MERGE INTO t USING u ON true WHEN NOT MATCHED THEN INSERT VALUES (", "(", "1", ")", ")",
+     128},
+    {"COPY queries", "COPY (SELECT * FROM ", "(SELECT * FROM ", "u", ")", ") TO STDOUT", 128},
 };
 
 TEST(ApiLimitsTest, DeepestNestingParsesAndOneLevelMoreFails) {
@@ -119,6 +139,17 @@ const Chain kChains[] = {
     {"ORDER BY", "SELECT a FROM t ORDER BY a", " || 'x'", ""},
     {"JSON arrows", "SELECT a", "->'k'", ""},
     {"a CTE body", "WITH c AS (SELECT 1", " - 1", ") SELECT * FROM c"},
+    {"INSERT VALUES", "INSERT INTO t VALUES (1", " + 1", ")"},
+    {"an INSERT's source query", "INSERT INTO t SELECT 1", " * 1", " FROM u"},
+    {"ON CONFLICT", "INSERT INTO t VALUES (1) ON CONFLICT (a) DO UPDATE SET a = 1", " + 1", " WHERE a = 1"},
+    {"UPDATE SET values", "UPDATE t SET a = 1", " + 1", ", b = 2"},
+    {"UPDATE WHERE", "UPDATE t SET a = 1 WHERE a", " AND a < 1", ""},
+    {"DELETE WHERE", "DELETE FROM t WHERE a", " OR a > 1", ""},
+    {"RETURNING", "DELETE FROM t RETURNING a", " || a", ", b"},
+    {"MERGE ON", "MERGE INTO t USING u ON a", " AND b = 1", " WHEN MATCHED THEN DELETE"},
+    {"MERGE branch conditions", "MERGE INTO t USING u ON true WHEN MATCHED AND a", " AND b = 1", " THEN DELETE"},
+    {"MERGE UPDATE values", "MERGE INTO t USING u ON true WHEN MATCHED THEN UPDATE SET a = 1", " + 1", ""},
+    {"MERGE INSERT values", "MERGE INTO t USING u ON true WHEN NOT MATCHED THEN INSERT VALUES (1", " + 1", ")"},
 };
 
 TEST(ApiLimitsTest, OneMebibyteChainsInEveryExpressionPosition) {
