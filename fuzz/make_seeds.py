@@ -177,9 +177,9 @@ def staged_programs():
         bytes([NEST, 128, NIL]),
         bytes([NEST, 128, ARRAY, small(0)]),                # 129 containers
         bytes([NEST, 127, NIL]),
-        bytes([STR, 1, 0x10, 0x00, 0x00, 0x20]),            # a 1 MiB string: one byte too many
-        bytes([STR, 1, 0x0f, 0xff, 0xfb, 0x20]),            # a document of exactly 1 MiB
-        bytes([ARRAY, 2, 0xff, 0xff, NILS, 0xff, 0xff]),    # 65535 nils in a 65535-element array
+        bytes([STR, 7, 0x10, 0x00, 0x00, 0x20]),            # a 1 MiB string: one byte too many
+        bytes([STR, 7, 0x0f, 0xff, 0xfb, 0x20]),            # a document of exactly 1 MiB
+        bytes([ARRAY, 2, 0xff, 0xff, NILS, 7, 0xff, 0xff]),    # 65535 nils in a 65535-element array
         bytes([SPLIT, STR, 0, 200, 0x41]),                  # 0xd9 header split from its length
         raw(0xd9),
         raw(0xc1),
