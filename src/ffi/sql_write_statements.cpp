@@ -44,6 +44,27 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
     case nkCopy:
       writeCopy(node);
       return;
+    case nkCreateTable:
+      writeCreateTable(node);
+      return;
+    case nkCreateIndex:
+      writeCreateIndex(node);
+      return;
+    case nkCreateView:
+      writeCreateView(node);
+      return;
+    case nkCreateSequence:
+      writeSequenceStatement(node);
+      return;
+    case nkDropTable:
+    case nkDropView:
+    case nkDropIndex:
+    case nkDropSequence:
+      writeDrop(node);
+      return;
+    case nkTruncate:
+      writeTruncate(node);
+      return;
     case nkExplain: {
       const SqlNode* statement = node->child(0);
       check(statement != nullptr, "EXPLAIN without a statement");

@@ -143,6 +143,12 @@ class SqlWriter {
   void writeOnConflict(const SqlNode* conflict);
   void writeMergeWhen(const SqlNode* when);
 
+  // DDL parts (sql_write_ddl.cpp).
+  void writeColumnConstraint(const SqlNode* constraint);
+  void writeTableConstraint(const SqlNode* constraint);
+  void writeReferenceEntries(const SqlNodeExtra& extra);
+  void writeWithOptions(const SqlNode* options);
+
   // The "span" key and the span map, the last entry of most maps.
   void writeSpanEntry(const SqlSpan& span);
   void writeTextArray(const TextList& texts);

@@ -1,6 +1,5 @@
-// The keyword map: 125 lower-case words to token kinds, in a hash table
-// built at compile time. A lookup lower-cases the word into a small buffer
-// and probes the table; it allocates nothing.
+// The keyword map: 125 lower-case words to token kinds, in buckets by length
+// and first letter built at compile time. A lookup allocates nothing.
 #include <array>
 #include <cstdint>
 
@@ -27,57 +26,68 @@ constexpr std::size_t kKeywordCount = sizeof(kKeywords) / sizeof(kKeywords[0]);
 static_assert(kKeywordCount == 125);
 
 constexpr std::size_t kMaxKeywordLength = 11;  // "transaction"
-constexpr std::size_t kTableSize = 512;        // power of two, about a quarter full
 
-constexpr std::uint32_t hashWord(const char* p, std::size_t n) {
-  std::uint32_t h = 2166136261u;
-  for (std::size_t i = 0; i < n; ++i) {
-    h ^= static_cast<unsigned char>(p[i]);
-    h *= 16777619u;
-  }
-  return h;
+// Keywords grouped by length and first letter: a word is compared only with
+// the few keywords of its bucket (at most a handful), and a word whose
+// bucket is empty, such as most one-letter names, is no keyword at once.
+constexpr std::size_t kLetters = 26;
+constexpr std::size_t kBucketCount = (kMaxKeywordLength + 1) * kLetters;
+
+constexpr std::size_t bucketOf(std::size_t length, char first) {
+  return length * kLetters + static_cast<std::size_t>(first - 'a');
 }
 
-// One more than the index into kKeywords; 0 for an empty slot. Empty is the
-// zero value on purpose: GCC 12 at -O2 emitted the default member
-// initializer of a constexpr-built table's untouched elements as 0, which
-// made every slot look taken and every miss probe the whole table.
-constexpr auto kTable = [] {
-  std::array<std::uint8_t, kTableSize> table{};
-  for (std::size_t i = 0; i < kKeywordCount; ++i) {
-    std::size_t h = hashWord(kKeywords[i].word.data(), kKeywords[i].word.size()) & (kTableSize - 1);
-    while (table[h] != 0) h = (h + 1) & (kTableSize - 1);
-    table[h] = static_cast<std::uint8_t>(i + 1);
+struct BucketTable {
+  // Keyword indexes ordered by bucket; bucket b holds entries
+  // [start[b], start[b + 1]).
+  std::uint8_t order[kKeywordCount] = {};
+  std::uint8_t start[kBucketCount + 1] = {};
+};
+
+constexpr BucketTable kBuckets = [] {
+  BucketTable t;
+  std::size_t counts[kBucketCount] = {};
+  for (const Keyword& k : kKeywords) ++counts[bucketOf(k.word.size(), k.word[0])];
+  std::size_t at = 0;
+  for (std::size_t b = 0; b < kBucketCount; ++b) {
+    t.start[b] = static_cast<std::uint8_t>(at);
+    at += counts[b];
   }
-  return table;
+  t.start[kBucketCount] = static_cast<std::uint8_t>(at);
+  std::size_t filled[kBucketCount] = {};
+  for (std::size_t i = 0; i < kKeywordCount; ++i) {
+    std::size_t b = bucketOf(kKeywords[i].word.size(), kKeywords[i].word[0]);
+    t.order[t.start[b] + filled[b]++] = static_cast<std::uint8_t>(i);
+  }
+  return t;
 }();
 
-}  // namespace
-
-namespace {
-
-// Keywords are at most 11 bytes: an inline loop beats a call to memcmp.
-inline bool sameBytes(const char* a, const char* b, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return false;
+// Every keyword is lower-case letters and digits and starts with a letter.
+constexpr bool keywordsArePlain() {
+  for (const Keyword& k : kKeywords) {
+    if (k.word.empty() || k.word.size() > kMaxKeywordLength || k.word[0] < 'a' || k.word[0] > 'z') return false;
+    for (char c : k.word) {
+      if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    }
   }
   return true;
 }
+static_assert(keywordsArePlain());
+
+inline char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 }  // namespace
 
 TokenKind keywordKind(std::string_view word) {
   if (word.size() > kMaxKeywordLength || word.empty()) return tkIdent;
-  char lower[kMaxKeywordLength];
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    char c = word[i];
-    lower[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-  }
-  std::size_t h = hashWord(lower, word.size()) & (kTableSize - 1);
-  while (kTable[h] != 0) {
-    const Keyword& k = kKeywords[kTable[h] - 1];
-    if (k.word.size() == word.size() && sameBytes(k.word.data(), lower, word.size())) return k.kind;
-    h = (h + 1) & (kTableSize - 1);
+  char first = lowerAscii(word[0]);
+  if (first < 'a' || first > 'z') return tkIdent;
+  std::size_t b = bucketOf(word.size(), first);
+  for (std::size_t e = kBuckets.start[b]; e < kBuckets.start[b + 1]; ++e) {
+    const Keyword& k = kKeywords[kBuckets.order[e]];
+    std::size_t i = 1;
+    while (i < word.size() && lowerAscii(word[i]) == k.word[i]) ++i;
+    if (i == word.size()) return k.kind;
   }
   return tkIdent;
 }

@@ -109,8 +109,8 @@ SqlNode* Parser::parseStatement() {
     case tkInsert: statement = parseInsert(); break;
     case tkUpdate: statement = parseUpdate(); break;
     case tkDelete: statement = parseDelete(); break;
-    case tkCreate: notAvailableYet(*this, "CREATE");
-    case tkDrop: notAvailableYet(*this, "DROP");
+    case tkCreate: statement = parseCreate(); break;
+    case tkDrop: statement = parseDrop(); break;
     case tkAlter: notAvailableYet(*this, "ALTER");
     case tkPragma: statement = parsePragma(); break;
     case tkDesc: statement = parseDescribe(); break;
@@ -130,7 +130,7 @@ SqlNode* Parser::parseStatement() {
       } else if (isWord("describe") || isWord("desc")) {
         statement = parseDescribe();
       } else if (isWord("truncate")) {
-        notAvailableYet(*this, "TRUNCATE");
+        statement = parseTruncate();
       } else {
         error("expected SQL statement (SHOW, DESCRIBE, EXPLAIN, WITH, SELECT, INSERT, UPDATE, DELETE, "
               "MERGE, COPY, CREATE, DROP, ALTER, TRUNCATE, PRAGMA, BEGIN, START TRANSACTION, SET "
