@@ -106,6 +106,12 @@ const Nesting kNestings[] = {
     {"MERGE INSERT values", "MERGE INTO t USING u ON true WHEN NOT MATCHED THEN INSERT VALUES (", "(", "1", ")", ")",
      128},
     {"COPY queries", "COPY (SELECT * FROM ", "(SELECT * FROM ", "u", ")", ") TO STDOUT", 128},
+    // DDL.
+    {"column CHECK constraints", "CREATE TABLE t (a INT CHECK (", "(", "a", ")", "))", 128},
+    {"table CHECK constraints", "CREATE TABLE t (a INT, CHECK (", "(", "a", ")", "))", 128},
+    {"CHECK subqueries", "CREATE TABLE t (a INT CHECK (", "EXISTS (SELECT 1 WHERE ", "a", ")", "))", 128},
+    {"column DEFAULT values", "CREATE TABLE t (a INT DEFAULT ", "(", "1", ")", ")", 128},
+    {"view queries", "CREATE VIEW v AS SELECT * FROM ", "(SELECT * FROM ", "u", ")", "", 128},
 };
 
 TEST(ApiLimitsTest, DeepestNestingParsesAndOneLevelMoreFails) {
@@ -150,6 +156,10 @@ const Chain kChains[] = {
     {"MERGE branch conditions", "MERGE INTO t USING u ON true WHEN MATCHED AND a", " AND b = 1", " THEN DELETE"},
     {"MERGE UPDATE values", "MERGE INTO t USING u ON true WHEN MATCHED THEN UPDATE SET a = 1", " + 1", ""},
     {"MERGE INSERT values", "MERGE INTO t USING u ON true WHEN NOT MATCHED THEN INSERT VALUES (1", " + 1", ")"},
+    {"column CHECK", "CREATE TABLE t (a INT CHECK (a", " AND a > 1", "))"},
+    {"table CHECK", "CREATE TABLE t (a INT, CONSTRAINT c CHECK (a", " OR a = 2", "))"},
+    {"column DEFAULT", "CREATE TABLE t (a INT DEFAULT 1", " + 1", ", b INT)"},
+    {"view queries", "CREATE VIEW v AS SELECT 1", " - 1", " FROM t"},
 };
 
 TEST(ApiLimitsTest, OneMebibyteChainsInEveryExpressionPosition) {
