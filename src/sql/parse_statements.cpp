@@ -110,7 +110,7 @@ SqlNode* Parser::parseStatement() {
     case tkDelete: notAvailableYet(*this, "DELETE");
     case tkCreate: statement = parseCreate(); break;
     case tkDrop: statement = parseDrop(); break;
-    case tkAlter: notAvailableYet(*this, "ALTER");
+    case tkAlter: statement = parseAlter(); break;
     case tkPragma: statement = parsePragma(); break;
     case tkDesc: statement = parseDescribe(); break;
     case tkBegin: case tkStart: statement = parseBegin(); break;
