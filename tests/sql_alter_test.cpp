@@ -171,6 +171,28 @@ TEST(SqlAlter, ContinuousAggregateErrors) {
   expectErrors(cases);
 }
 
+TEST(SqlAlter, ContinuousAggregateWordsAreCheckedByTheRuleItself) {
+  // The CREATE dispatch calls the rule only at the word `continuous`; the
+  // rule checks both words on its own.
+  struct Case {
+    const char* text;
+    std::string error;
+  };
+  const Case cases[] = {{"CREATE x", parseError(1, 8, "expected CONTINUOUS", "tkIdent 'x'")},
+                        {"CREATE continuous", parseError(1, 18, "expected AGGREGATE", "tkEof ''")}};
+  for (const Case& c : cases) {
+    vellum::Arena arena;
+    vellum::sql::Parser parser(c.text, arena);
+    vellum::sql::Token create = parser.advance();
+    try {
+      parser.parseCreateContinuousAggregate(create);
+      ADD_FAILURE() << c.text;
+    } catch (const vellum::ParseError& e) {
+      EXPECT_EQ(e.message(), c.error);
+    }
+  }
+}
+
 TEST(SqlAlter, ContinuousAggregateTakesOneNestingLevel) {
   auto aggregate = [](std::size_t parens) {
     return "CREATE CONTINUOUS AGGREGATE m AS SELECT " + repeat("(", parens) + "a" + repeat(")", parens) +
