@@ -494,6 +494,35 @@ TEST(DocAlterTest, SpanVisitorFindsBrokenSpans) {
   EXPECT_EQ(count(R"([{"span":)" + span(1, 8, 1, 8) + R"(,"x":[{"key_span":)" + span(0, 0, 0, 0) + "}]}]"), "2/0/1");
 }
 
+// Nodes built from a child's span when the child has no position yet: the
+// arrow calls end at their last token; subscripts, VALUES rows and grouping
+// sets start without a position and take their parent's whole span.
+TEST(DocAlterTest, SpansBuiltFromOperandsWithoutPosition) {
+  const char* const texts[] = {
+      "SELECT obj -> 3 * 2",
+      "SELECT f(a -> a + 1)",
+      "SELECT a -> (b IN (1)) ->> (c BETWEEN 1 AND 2), a #> (b || c) #>> (NOT d)",
+      "SELECT (a + b) -> 'x', (a + b)[1], (a || b)[1:2]",
+      "VALUES ((1 + 2), 3), (-1, a -> 1 + 2)",
+      "SELECT a FROM t GROUP BY GROUPING SETS (a + b, (a)), ROLLUP (a -> b = c)",
+      "CREATE TABLE t (a INT DEFAULT (1 + 2) -> 'x' CHECK (a -> 3 * 2 > 0))",
+  };
+  for (const char* text : texts) {
+    vellum::DocumentBytes document = vellum::parseSqlDocument(text);
+    SpanVisitor visitor;
+    std::size_t offset = 0;
+    ASSERT_TRUE(msgpack::parse(reinterpret_cast<const char*>(document.data.get()), document.size, offset, visitor));
+    EXPECT_EQ(visitor.broken, 0u) << text;
+    EXPECT_GT(visitor.spans, 0u) << text;
+  }
+  // Only CHECK expressions keep all-zero spans (the comparison above).
+  vellum::DocumentBytes check = vellum::parseSqlDocument("CREATE TABLE t (a INT CHECK (a -> 3 * 2 > 0))");
+  SpanVisitor visitor;
+  std::size_t offset = 0;
+  ASSERT_TRUE(msgpack::parse(reinterpret_cast<const char*>(check.data.get()), check.size, offset, visitor));
+  EXPECT_EQ(visitor.zero, 2u);  // the comparison and the multiplication below the call
+}
+
 std::vector<std::string> readCorpusFile(const std::filesystem::path& path) {
   std::vector<std::string> texts;
   std::ifstream in(path);
