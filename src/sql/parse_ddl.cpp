@@ -3,9 +3,10 @@
 // references, sequence options and WITH option lists.
 //
 // Constraints are nkConstraint nodes whose form ("NOT NULL", "FOREIGN KEY",
-// ...) is both their subKind and the text of their one identifier child;
-// their other parts live in the node's side record. Sequence options stay
-// texts ("START=-5", "NO CYCLE"): they are converted only when written out.
+// ...) is both their subKind and the text of their first child, an
+// identifier; a DEFAULT's expression is the second child, every other part
+// lives in the node's side record. Sequence options stay texts ("START=-5",
+// "NO CYCLE"): they are converted only when written out.
 #include <cstring>
 #include <initializer_list>
 #include <string>
