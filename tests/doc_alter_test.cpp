@@ -472,7 +472,7 @@ struct SpanVisitor : msgpack::null_visitor {
     return true;
   }
   bool start_array(std::uint32_t) {
-    frames.push_back({false});
+    frames.push_back({false, false, 0, {}});
     return true;
   }
   bool end_array() {
