@@ -367,7 +367,8 @@ TEST(DocExprTest, EnvelopeSpans) {
               {"kind":{"variant":"Literal","literal":{"variant":"String","value":"k"}},)" + span(1, 14, 1, 16) + R"(}],
               "distinct":false,"star":false,"over":null},)" + span(1, 8, 1, 16) + "}"));
   // An arrow call whose right operand had no position when the call was built
-  // keeps the zero end; the operand then takes the call's span. With the left
+  // ends where its last token ends; the operand then takes the call's span.
+  // With the left
   // operand in that state the call itself has no start and takes its parent's
   // (the SELECT keyword, through the projection list).
   const std::string concatBC = R"({"kind":{"variant":"BinaryOp",
@@ -376,7 +377,7 @@ TEST(DocExprTest, EnvelopeSpans) {
   EXPECT_EQ(exprJson("a -> (b || c)", true),
             compactJson(R"({"kind":{"variant":"FunctionCall","name":"JSONB_EXTRACT","args":[
               {"kind":{"variant":"ColumnRef","table":null,"column":"a"},)" + span(1, 8, 1, 8) + "}," + concatBC +
-                        span(1, 8, 0, 0) + R"(}],"distinct":false,"star":false,"over":null},)" + span(1, 8, 0, 0) + "}"));
+                        span(1, 8, 1, 20) + R"(}],"distinct":false,"star":false,"over":null},)" + span(1, 8, 1, 20) + "}"));
   const std::string concatAB = R"({"kind":{"variant":"BinaryOp",
       "left":{"kind":{"variant":"ColumnRef","table":null,"column":"a"},)" + span(1, 9, 1, 9) + R"(},"op":"StringConcat",
       "right":{"kind":{"variant":"ColumnRef","table":null,"column":"b"},)" + span(1, 14, 1, 14) + R"(}},)";

@@ -167,8 +167,8 @@ TEST(SqlDdl, CreateFailures) {
       {"CREATE UNIQUE INDEX i ON t (a)", 1, 8,
        "expected TABLE, VIEW, INDEX, SEQUENCE, or CONTINUOUS AGGREGATE after CREATE", "tkUnique 'UNIQUE'"},
       {"CREATE", 1, 7, "expected TABLE, VIEW, INDEX, SEQUENCE, or CONTINUOUS AGGREGATE after CREATE", "tkEof ''"},
-      {"CREATE CONTINUOUS AGGREGATE a AS SELECT 1", 1, 8,
-       "CREATE CONTINUOUS AGGREGATE statements are not available yet", "tkIdent 'CONTINUOUS'"},
+      {"CREATE CONTINUOUS AGGREGATE a AS SELECT 1", 1, 42, "continuous aggregate query requires one source measurement",
+       "tkEof ''"},
 
   };
   expectErrors(cases);

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "ffi/sql_writer.h"
+#include "ffi/sql_validate.h"
 #include "ffi/sql_write_bytes.h"
+#include "ffi/staged_writer.h"
 #include "msgpack/encoder.h"
 #include "support/errors.h"
 #include "support/scratch.h"
@@ -54,7 +56,14 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
       writeCreateView(node);
       return;
     case nkCreateSequence:
+    case nkAlterSequence:
       writeSequenceStatement(node);
+      return;
+    case nkAlterTable:
+      writeAlterTable(node);
+      return;
+    case nkCreateContinuousAggregate:
+      writeCreateContinuousAggregate(node);
       return;
     case nkDropTable:
     case nkDropView:
@@ -128,7 +137,34 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
   }
 }
 
+namespace {
+
+// The staged writer's callback: the whole statement list, on each pass.
+void writeStagedStatementList(OutputStream& stream, void* statements) {
+  SqlWriter writer(stream);
+  writer.writeStatementList(*static_cast<const NodeList*>(statements));
+}
+
+bool holdsContinuousAggregate(const NodeList& statements) {
+  for (const SqlNode* statement : statements) {
+    if (statement != nullptr && statement->kind == nkCreateContinuousAggregate) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint) {
+  if (holdsContinuousAggregate(statements)) {
+    // Every continuous aggregate is validated, in list order, before any
+    // byte is written; then the staged writer counts, writes and checks.
+    for (const SqlNode* statement : statements) {
+      if (statement != nullptr && statement->kind == nkCreateContinuousAggregate) {
+        validateContinuousAggregate(statement);
+      }
+    }
+    return writeStaged(writeStagedStatementList, const_cast<NodeList*>(&statements));
+  }
   std::uint8_t* scratch = capacityHint <= kScratchBytes ? threadScratch() : nullptr;
   BufferStream out = scratch != nullptr ? BufferStream(scratch, kScratchBytes) : BufferStream(capacityHint);
   SqlWriter writer(out);

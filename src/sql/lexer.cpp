@@ -190,15 +190,22 @@ Lexer initLexer(std::string_view text) {
 }
 
 Token nextToken(Lexer& lx, Arena* arena) {
-  skipSpaceAndComments(lx);
   Token t;
+  scanToken(lx, arena, t);
+  return t;
+}
+
+// Every path sets the kind, the text and all four positions.
+void scanToken(Lexer& lx, Arena* arena, Token& t) {
+  skipSpaceAndComments(lx);
   t.line = lx.line;
   t.column = lx.column;
   if (atEnd(lx)) {
     t.kind = tkEof;
+    t.text = {};
     t.endLine = lx.line;
     t.endColumn = lx.column;
-    return t;
+    return;
   }
   const std::int32_t start = lx.pos;
   const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
@@ -245,7 +252,6 @@ Token nextToken(Lexer& lx, Arena* arena) {
   }
   t.endLine = lx.prevLine;
   t.endColumn = lx.prevColumn;
-  return t;
 }
 
 }  // namespace vellum::sql

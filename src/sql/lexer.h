@@ -56,5 +56,7 @@ Lexer initLexer(std::string_view text);
 // (look-ahead), a quoted literal with doubled quotes keeps its raw text: only
 // the kind and positions of look-ahead tokens are used.
 Token nextToken(Lexer& lexer, Arena* arena);
+// The same, scanned into `token`.
+void scanToken(Lexer& lexer, Arena* arena, Token& token);
 
 }  // namespace vellum::sql

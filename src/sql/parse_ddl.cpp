@@ -131,7 +131,7 @@ SqlNode* Parser::parseCreate() {
   if (at(tkIndex)) return parseCreateIndex(create);
   if (isWord("view")) return parseCreateView(create);
   if (isWord("sequence")) return parseCreateSequence(create);
-  if (isWord("continuous")) error("CREATE CONTINUOUS AGGREGATE statements are not available yet");
+  if (isWord("continuous")) return parseCreateContinuousAggregate(create);
   error("expected TABLE, VIEW, INDEX, SEQUENCE, or CONTINUOUS AGGREGATE after CREATE");
 }
 

@@ -278,10 +278,10 @@ SqlNode* Parser::parseJsonAccess() {
   while (const char* function = jsonFunctionOf(current.kind)) {
     Token arrow = advance();
     SqlNode* right = parseConcat();
-    // A binary right operand has no span yet (the back-fill gives it one
-    // later); the call then ends where its last token does.
-    bool rightPlaced = right->span.startLine != 0 || right->span.startColumn != 0;
-    SqlNode* call = newNode(arena, nkFunctionCall, spanFrom(left->span, rightPlaced ? right->span : previous.span()));
+    // An operation on the right has no position yet (the back-fill gives it
+    // the call's); the call then ends where its last token ends.
+    SqlSpan end = right->span.endLine != 0 ? right->span : previous.span();
+    SqlNode* call = newNode(arena, nkFunctionCall, spanFrom(left->span, end));
     call->children().push_back(arena, newIdentifier(arena, function, arrow.span()));
     call->children().push_back(arena, left);
     call->children().push_back(arena, right);

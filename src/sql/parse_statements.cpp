@@ -10,10 +10,6 @@
 namespace vellum::sql {
 namespace {
 
-[[gnu::noinline, noreturn]] void notAvailableYet(const Parser& p, std::string_view statement) {
-  p.error(std::string(statement) + " statements are not available yet");
-}
-
 // Statements that EXPLAIN refuses to explain.
 bool isUnexplainable(SqlNodeKind kind) {
   switch (kind) {
@@ -111,7 +107,7 @@ SqlNode* Parser::parseStatement() {
     case tkDelete: statement = parseDelete(); break;
     case tkCreate: statement = parseCreate(); break;
     case tkDrop: statement = parseDrop(); break;
-    case tkAlter: notAvailableYet(*this, "ALTER");
+    case tkAlter: statement = parseAlter(); break;
     case tkPragma: statement = parsePragma(); break;
     case tkDesc: statement = parseDescribe(); break;
     case tkBegin: case tkStart: statement = parseBegin(); break;

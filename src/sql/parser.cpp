@@ -67,10 +67,9 @@ Parser::Parser(std::string_view text, Arena& a) : arena(a), lexer(initLexer(text
 }
 
 Token Parser::advance() {
-  Token consumed = current;
   previous = current;
-  current = nextToken(lexer, &arena);
-  return consumed;
+  scanToken(lexer, &arena, current);
+  return previous;
 }
 
 TokenKind Parser::peekKind() const {
@@ -82,12 +81,6 @@ TokenKind Parser::peekKind2() const {
   Lexer copy = lexer;
   nextToken(copy, nullptr);
   return nextToken(copy, nullptr).kind;
-}
-
-bool Parser::accept(TokenKind kind) {
-  if (current.kind != kind) return false;
-  advance();
-  return true;
 }
 
 bool Parser::isWord(std::string_view word) const {
@@ -146,7 +139,10 @@ void Parser::leaveNesting() { --depth; }
 
 void Parser::skip(TokenKind kind) { expect(kind); }
 
-void Parser::step() { advance(); }
+void Parser::step() {
+  previous = current;
+  scanToken(lexer, &arena, current);
+}
 
 void Parser::parseExpressionList(SqlNode* node) {
   do {

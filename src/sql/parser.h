@@ -56,7 +56,11 @@ class Parser {
   TokenKind peekKind2() const;
   bool at(TokenKind kind) const { return current.kind == kind; }
   // Consumes the current token when it has the kind.
-  bool accept(TokenKind kind);
+  bool accept(TokenKind kind) {
+    if (current.kind != kind) return false;
+    step();
+    return true;
+  }
   // True when `current` is a tkIdent equal to `word`, ignoring ASCII case.
   bool isWord(std::string_view word) const;
   Token expect(TokenKind kind);
