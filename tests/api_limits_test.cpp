@@ -112,6 +112,11 @@ const Nesting kNestings[] = {
     {"CHECK subqueries", "CREATE TABLE t (a INT CHECK (", "EXISTS (SELECT 1 WHERE ", "a", ")", "))", 128},
     {"column DEFAULT values", "CREATE TABLE t (a INT DEFAULT ", "(", "1", ")", ")", 128},
     {"view queries", "CREATE VIEW v AS SELECT * FROM ", "(SELECT * FROM ", "u", ")", "", 128},
+    // ALTER, and a continuous aggregate's query, which holds one level.
+    {"SET DEFAULT values", "ALTER TABLE t ALTER COLUMN a SET DEFAULT ", "(", "1", ")", "", 128},
+    {"added column CHECK", "ALTER TABLE t ADD COLUMN a INT CHECK (", "(", "a", ")", ")", 128},
+    {"added column DEFAULT", "ALTER TABLE t ADD COLUMN a INT DEFAULT ", "(", "1", ")", "", 128},
+    {"a continuous aggregate's query", "CREATE CONTINUOUS AGGREGATE m AS SELECT ", "(", "1", ")", " FROM cpu GROUP BY 1 WITH (retention = '30d', refresh_interval = '1m')", 127},
 };
 
 TEST(ApiLimitsTest, DeepestNestingParsesAndOneLevelMoreFails) {
@@ -160,6 +165,8 @@ const Chain kChains[] = {
     {"table CHECK", "CREATE TABLE t (a INT, CONSTRAINT c CHECK (a", " OR a = 2", "))"},
     {"column DEFAULT", "CREATE TABLE t (a INT DEFAULT 1", " + 1", ", b INT)"},
     {"view queries", "CREATE VIEW v AS SELECT 1", " - 1", " FROM t"},
+    {"SET DEFAULT", "ALTER TABLE t ALTER COLUMN a SET DEFAULT 1", " * 2", ""},
+    {"added column CHECK", "ALTER TABLE t ADD COLUMN a INT CHECK (a", " AND a <> 1", ")"},
 };
 
 TEST(ApiLimitsTest, OneMebibyteChainsInEveryExpressionPosition) {
@@ -170,6 +177,27 @@ TEST(ApiLimitsTest, OneMebibyteChainsInEveryExpressionPosition) {
     // A smaller one walked in full: spans and shape.
     EXPECT_EQ(answer(chain(c, 65536)), "ok") << c.name;
   }
+}
+
+// A continuous aggregate goes through the tree validation and the staged
+// writer: its tree may be 128 nodes deep and its document 128 containers,
+// so a chain in its query ends with one of those two limits, on a small
+// stack, whatever its length.
+TEST(ApiLimitsTest, ContinuousAggregateChainsMeetTheStagedLimits) {
+  const Chain where{"WHERE", "CREATE CONTINUOUS AGGREGATE m AS SELECT avg(v) FROM cpu WHERE a", " AND a",
+                    " GROUP BY 1 WITH (retention = '30d', refresh_interval = '1m')"};
+  auto links = [&](std::size_t n) { return where.head + repeat(where.link, n) + where.tail; };
+  EXPECT_EQ(answer(links(60)), "ok");
+  EXPECT_EQ(answer(links(61)), "maximum staged MessagePack nesting depth of 128 exceeded");
+  EXPECT_EQ(answer(links(125)), "maximum staged AST nesting depth of 128 exceeded");
+  EXPECT_EQ(answer(chain(where, kLimit)), "maximum staged AST nesting depth of 128 exceeded");
+  const Chain projection{"projection", "CREATE CONTINUOUS AGGREGATE m AS SELECT 1", "+1",
+                         " FROM cpu GROUP BY 1 WITH (retention = '30d', refresh_interval = '1m')"};
+  EXPECT_EQ(answer(chain(projection, kLimit)), "maximum staged AST nesting depth of 128 exceeded");
+  // The staged writer writes the whole list: a chain in another statement
+  // beside an aggregate meets the container limit.
+  std::string beside = chain({"beside", "SELECT 1", "+1", ";"}, kLimit - links(1).size()) + links(1);
+  EXPECT_EQ(answer(beside), "maximum staged MessagePack nesting depth of 128 exceeded");
 }
 
 // ---------------------------------------------------------------------------
