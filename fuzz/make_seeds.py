@@ -68,7 +68,7 @@ SQL_WORDS = """
     unknown returning conflict do nothing matched stdin stdout csv header delimiter continuous
     aggregate retention refresh_interval sequence view column add rename restart increment
     minvalue maxvalue cache cycle owned none no generated always identity initially deferrable
-    cascade restrict action replace excluded time_bucket try_cast integer numeric
+    cascade restrict action replace excluded time_bucket try_cast integer numeric type data
 """.split()
 SQL_OPERATORS = [
     "=", "!=", "<>", "<", "<=", ">", ">=", "+", "-", "*", "/", "%", "||", "->", "->>", "#>", "#>>",
