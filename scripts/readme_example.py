@@ -4,7 +4,7 @@
     readme_example.py README.md NAME
 
 An example is the fenced code block that follows the line
-"<!-- example: NAME -->". Exits with status 1 when there is no such block.
+"<!-- example: NAME -->" (indented blocks lose their fence's indentation). Exits with status 1 when there is no such block.
 """
 import sys
 
@@ -16,14 +16,16 @@ def example(text: str, name: str) -> str:
         if line.strip() != marker:
             continue
         start = i + 1
-        while start < len(lines) and not lines[start].startswith("```"):
+        while start < len(lines) and not lines[start].lstrip().startswith("```"):
             start += 1
         end = start + 1
-        while end < len(lines) and lines[end].rstrip() != "```":
+        while end < len(lines) and lines[end].strip() != "```":
             end += 1
         if end >= len(lines):
             break
-        return "\n".join(lines[start + 1:end]) + "\n"
+        # A block inside a list item is indented like its fence.
+        indent = len(lines[start]) - len(lines[start].lstrip())
+        return "".join(line[indent:] + "\n" for line in lines[start + 1:end])
     raise LookupError(f"no example {name!r}")
 
 

@@ -12,10 +12,21 @@ rm -rf "$work"
 mkdir -p "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-(cd "$build" && cpack -G DEB -B "$work" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+# The README's command, from the top of a checkout with its build in build/:
+# a folder outside the build that links to it (a link inside would make a
+# cycle for the tools that walk the working folder's path).
+view=$(mktemp -d)
+trap 'rm -rf "$view"' EXIT
+ln -s "$build" "$view/build"
 arch=$(dpkg --print-architecture)
-deb=$work/vellum-sql-parser_0.25.0_${arch}.deb
-[ -f "$deb" ] || fail "no $(basename "$deb") in $(ls "$work")"
+name=vellum-sql-parser_0.25.0_${arch}.deb
+rm -f "$build/$name"
+(cd "$view" && python3 "$src/scripts/readme_example.py" "$src/README.md" deb | bash -euo pipefail > "$work/cpack.log" 2>&1) ||
+  { cat "$work/cpack.log"; fail "cpack"; }
+grep -q 'usr/include/vellum_sql_parser.h' "$work/cpack.log" || fail "the README's command lists no contents"
+[ -f "$build/$name" ] || fail "no $name in $build"
+deb=$work/$name
+mv "$build/$name" "$deb"
 
 for field in "Package: vellum-sql-parser" "Version: 0.25.0" "Architecture: $arch"; do
   dpkg-deb -f "$deb" | grep -qx "$field" || fail "control lacks '$field': $(dpkg-deb -f "$deb")"

@@ -10,8 +10,12 @@ build=$(cd "$2" && pwd)
 work=$build/install-test
 rm -rf "$work"
 mkdir -p "$work"
-cd "$work"
-# The README's commands run from the top of a checkout with its build in build/.
+# The README's commands run from the top of a checkout with its build in
+# build/: here a folder outside the build that links to both (links inside
+# the build would make a cycle). The prefix is under the build.
+view=$(mktemp -d)
+trap 'rm -rf "$view"' EXIT
+cd "$view"
 ln -s "$build" build
 ln -s "$src/tools" tools
 export PREFIX=$work/prefix

@@ -25,10 +25,10 @@ case "$mode" in
     rm -rf "$work"
     mkdir -p "$work"
     cd "$work"
-    ln -s "$src/python" python
+    ln -s "$src/python" python  # the README's commands run beside python/
     example() { "$python" "$src/scripts/readme_example.py" "$src/README.md" "$1"; }
     unset VELLUM_LIB
-    example pip-install | PIP_NO_INPUT=1 bash -euo pipefail > pip.log 2>&1 || { cat pip.log; exit 1; }
+    example pip-install | PIP_NO_INPUT=1 PIP_DISABLE_PIP_VERSION_CHECK=1 bash -euo pipefail > pip.log 2>&1 || { cat pip.log; exit 1; }
     bundled=$(.venv/bin/python -c 'import vellum_sql_parser as v; print(v.library_path)')
     case "$bundled" in "$work"/.venv/*) ;; *) echo "FAIL: loads $bundled, not the bundled library"; exit 1 ;; esac
     [ -f "$(dirname "$bundled")/py.typed" ] || { echo "FAIL: no py.typed"; exit 1; }
