@@ -1,5 +1,6 @@
-// What vellum-parse prints: a document as indented JSON, and the source line
-// an error points at with a caret under its column. Header-only, so that the
+// What vellum-parse prints: a document as JSON (indented or on one line,
+// with or without its spans), and the source line an error points at with a
+// caret under its column. Header-only, so that the
 // tests can check the formatting without running the tool.
 #pragma once
 
