@@ -48,9 +48,10 @@ def test_fixed_canonical_text_and_digest():
         '"group_by":null,"having":null,"windows":[],"qualify":null,"set_operations":[],"order_by":[],"limit":null,'
         '"offset":null,"limit_with_ties":false}}')
     assert vp.fingerprint("SELECT 1") == ["dc1afd8ac8cc6c58dbe17acbe7e9c22ff453a226ddc8d474a8f4f006f8e49d85"]
-    # Names outside ASCII are escaped, so the text is ASCII.
-    [named] = vp.parse_sql("SELECT \"caf\u00e9\" FROM t")
-    assert '"caf\\u00e9"' in vp.canonical_text(named)
+    # Strings are escaped as json.dumps escapes them, so the text is ASCII;
+    # a byte that is not UTF-8 keeps its surrogate escape.
+    [named] = vp.parse_sql(b'SELECT 1 AS "a\\\tb\x7f\xc3\xa9\xf0\x9f\x98\x80\xff"')
+    assert '"alias":"a\\\\\\tb\\u007f\\u00e9\\ud83d\\ude00\\udcff"' in vp.canonical_text(named)
 
 
 def test_deep_statements():

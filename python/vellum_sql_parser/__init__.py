@@ -74,9 +74,11 @@ def fingerprint(sql: Text) -> List[str]:
 
     and writing the rest as JSON without any white space: maps as
     {"key":value,...} in the document's key order, arrays as [...], strings
-    as Python's json.dumps(s, ensure_ascii=True) writes them (every
-    character outside printable ASCII escaped as \\uXXXX), integers in
-    decimal, floats as repr(), and true, false, null. For example
+    as Python's json.dumps(s, ensure_ascii=True) writes them (\\" \\\\ \\b \\f
+    \\n \\r \\t, every other character below U+0020 or above U+007E as
+    \\uXXXX, characters beyond U+FFFF as two such escapes, the surrogate
+    escapes of bytes that are not UTF-8 as \\udcXX), integers in decimal,
+    floats as repr(), and true, false, null. For example
     "SELECT 1" has the canonical text (one line, broken here)
 
         {"kind":{"variant":"Select","distinct":false,"distinct_on":[],
