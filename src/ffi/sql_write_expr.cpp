@@ -180,7 +180,13 @@ void SqlWriter::writeSpan(const SqlSpan& span) {
 }
 
 void SqlWriter::writeSpanEntry(const SqlSpan& span) {
-  std::uint8_t bytes[64];
+  // At most 62 bytes; straight into the stream when its window has room.
+  constexpr std::size_t kMaxBytes = 64;
+  if (std::uint8_t* p = out_.reserve(kMaxBytes)) {
+    out_.commit(putSpan(putRun<Run{str("span")}>(p), span));
+    return;
+  }
+  std::uint8_t bytes[kMaxBytes];
   std::uint8_t* end = putSpan(putRun<Run{str("span")}>(bytes), span);
   out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }

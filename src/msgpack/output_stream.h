@@ -27,6 +27,14 @@ class OutputStream {
     overflow(static_cast<const std::uint8_t*>(bytes), length);
   }
 
+  // Direct writing into the window: the start of `length` free bytes, or
+  // null when they are not there (then writeData is the way). Bytes stored
+  // through the pointer count once commit() is given the end of them.
+  std::uint8_t* reserve(std::size_t length) {
+    return length <= static_cast<std::size_t>(limit_ - pos_) ? pos_ : nullptr;
+  }
+  void commit(std::uint8_t* end) { pos_ = end; }
+
  protected:
   // Called when `length` bytes do not fit the current window.
   virtual void overflow(const std::uint8_t* bytes, std::size_t length) = 0;
