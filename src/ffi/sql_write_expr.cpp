@@ -196,6 +196,16 @@ void SqlWriter::writeTextArray(const TextList& texts) {
   for (std::string_view t : texts) writeStr(out_, t);
 }
 
+void SqlWriter::writeNameArray(const SqlNode* list) {
+  if (list == nullptr) {
+    writeArrayHeader(out_, 0);
+    return;
+  }
+  const NodeList& names = list->children();
+  writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
+  for (const SqlNode* name : names) writeStr(out_, nodeText(name));
+}
+
 void SqlWriter::writeTextOrNil(std::string_view text) {
   if (text.empty()) {
     writeNil(out_);
