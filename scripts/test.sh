@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-missing.sh cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev libmsgpack-cxx-dev nlohmann-json3-dev binutils
+# Installation, packaging and the Python package (Debian's python3 only).
+bash scripts/install-missing.sh pkgconf dpkg-dev python3 python3-msgpack python3-pytest python3-setuptools python3-wheel python3-pip python3-venv
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -16,12 +16,14 @@
 
 #include "cli_format.h"
 #include "support/msgpack_json.h"
+#include "support/threads.h"
 #include "vellum_sql_parser.h"
 
 namespace {
 
 using vellum_cli::documentToJson;
 using vellum_cli::errorPosition;
+using vellum_cli::JsonFormat;
 using vellum_cli::sourceExcerpt;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -111,6 +113,63 @@ TEST(CliFormatTest, DocumentToJson) {
 TEST(CliFormatTest, TextThatIsNotUtf8IsReplaced) {
   Bytes document = {0x91, 0xa4, 'c', 'a', 'f', 0xe9};
   EXPECT_EQ(documentToJson(document.data(), document.size()), "[\n  \"caf\xef\xbf\xbd\"\n]");
+}
+
+TEST(CliFormatTest, CompactAndWithoutSpans) {
+  // [{"kind": {"variant": "X", "name_span": {}, "n": [1, {"span": 2}]}, "span": {"start": 1}}, {"span": 1}]
+  Bytes document = {0x92, 0x82, 0xa4, 'k', 'i', 'n', 'd', 0x83, 0xa7, 'v', 'a', 'r', 'i', 'a', 'n', 't', 0xa1, 'X',
+                    0xa9, 'n', 'a', 'm', 'e', '_', 's', 'p', 'a', 'n', 0x80, 0xa1, 'n', 0x92, 0x01, 0x81,
+                    0xa4, 's', 'p', 'a', 'n', 0x02, 0xa4, 's', 'p', 'a', 'n', 0x81, 0xa5, 's', 't', 'a', 'r', 't',
+                    0x01, 0x81, 0xa4, 's', 'p', 'a', 'n', 0x01};
+  const struct {
+    JsonFormat format;
+    const char* json;
+  } cases[] = {
+      {{false, true}, R"([{"kind":{"variant":"X","name_span":{},"n":[1,{"span":2}]},"span":{"start":1}},{"span":1}])"},
+      {{false, false}, R"([{"kind":{"variant":"X","n":[1,{}]}},{}])"},
+      {{true, false},
+       "[\n  {\n    \"kind\": {\n      \"variant\": \"X\",\n      \"n\": [\n        1,\n        {}\n      ]\n    }\n  },\n  {}\n]"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(documentToJson(document.data(), document.size(), c.format), c.json);
+}
+
+TEST(CliFormatTest, LibraryDocumentsAsNlohmannAndMsgpackCPrintThem) {
+  const char* texts[] = {"SELECT a, -1.5e300, 'caf\xc3\xa9\\n' FROM t WHERE x IN (1, 2) LIMIT 18446744073",
+                         "VALUES (1), (2); BEGIN; PRAGMA x = 9223372036854775807", "EXPLAIN SHOW TABLES"};
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    ParseResult r = vellum_parse_sql(text, static_cast<int32_t>(std::strlen(text)));
+    ASSERT_EQ(r.status, 0) << r.error;
+    const std::size_t size = static_cast<std::size_t>(r.data_len);
+    auto reference = nlohmann::ordered_json::from_msgpack(r.data, r.data + size);
+    EXPECT_EQ(documentToJson(r.data, size), reference.dump(2));
+    EXPECT_EQ(documentToJson(r.data, size, {false, true}), reference.dump());
+    vellum_test::JsonOptions noSpans;
+    noSpans.dropKeys = {"span"};
+    EXPECT_EQ(documentToJson(r.data, size, {false, false}), vellum_test::msgpackToJson(r.data, size, noSpans));
+    vellum_free_buffer(r.data);
+  }
+}
+
+TEST(CliFormatTest, DeepDocumentsNeedNoRecursion) {
+  constexpr std::size_t kDepth = 1000000;
+  Bytes document(kDepth, 0x91);  // [[[...[{"span": 1}]...]]]
+  const std::string tail = "\x81\xa4span\x01";
+  for (char byte : tail) document.push_back(static_cast<std::uint8_t>(byte));
+  std::string compact, noSpans;
+  vellum_test::runOnThreadWithStack(vellum_test::kOneMiB, [&] {
+    compact = documentToJson(document.data(), document.size(), {false, true});
+    noSpans = documentToJson(document.data(), document.size(), {false, false});
+  });
+  EXPECT_EQ(compact, std::string(kDepth, '[') + R"({"span":1})" + std::string(kDepth, ']'));
+  EXPECT_EQ(noSpans, std::string(kDepth, '[') + "{}" + std::string(kDepth, ']'));
+}
+
+TEST(CliFormatTest, MalformedDocumentsRaise) {
+  const Bytes cases[] = {{}, {0x92, 0x01}, {0xa3, 'a', 'b'}, {0x01, 0x02}, {0xc4, 0x00}, {0x81, 0x90, 0x01}, {0xcd, 0x01}};
+  for (const Bytes& bytes : cases) {
+    EXPECT_THROW(documentToJson(bytes.data(), bytes.size()), std::runtime_error) << bytes.size();
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -298,6 +357,72 @@ TEST(CliToolTest, UsageErrors) {
   ToolRun help = runTool({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_EQ(help.out.rfind("usage: vellum-parse", 0), 0u);
+}
+
+TEST(CliToolTest, CompactAndNoSpans) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"sql", "SELECT a\n  FROM t; COMMIT"}, {"promql", "rate(x{a=\"b\"}[5m])"}, {"sql", "SELECT (1"}};
+  for (const auto& [language, text] : cases) {
+    SCOPED_TRACE(text);
+    ParseResult r = std::string(language) == "sql" ? vellum_parse_sql(text, static_cast<int32_t>(std::strlen(text)))
+                                                   : vellum_parse_promql(text, 0);
+    const std::size_t size = static_cast<std::size_t>(r.data_len);
+    const bool ok = r.status == 0;
+    for (const JsonFormat format : {JsonFormat{false, true}, JsonFormat{true, false}, JsonFormat{false, false}}) {
+      std::vector<std::string> args;
+      if (!format.indent) args.push_back("--compact");
+      if (!format.spans) args.push_back("--no-spans");
+      args.push_back(language);
+      args.push_back(text);
+      ToolRun run = runTool(args);
+      if (ok) {
+        expectRun(run, {0, documentToJson(r.data, size, format) + "\n", ""});
+      } else {
+        expectRun(run, expectedRun(language, text, false));  // errors print as without the flags
+      }
+    }
+    vellum_free_buffer(r.data);
+    vellum_free_buffer(r.error);
+  }
+}
+
+TEST(CliToolTest, LinesGiveOneAnswerPerLine) {
+  auto compactDocument = [](const std::string& text) {
+    ParseResult r = vellum_parse_sql(text.data(), static_cast<int32_t>(text.size()));
+    std::string json = documentToJson(r.data, static_cast<std::size_t>(r.data_len), {false, false});
+    vellum_free_buffer(r.data);
+    return json;
+  };
+  using namespace std::string_literals;
+  const std::string input = "SELECT 1\nSELECT a FROM t; COMMIT\r\n\nSELECT (1\nSELECT\0 1\nBEGIN"s;
+  const std::string expected = compactDocument("SELECT 1") + "\n" + compactDocument("SELECT a FROM t; COMMIT\r") +
+                               "\n[]\n" +
+                               R"x({"error":"Parse error at line 1, col 10: expected tkRParen (got tkEof '')","line":4,"column":10})x"
+                               "\n" R"({"error":"SQL input contains an interior NUL byte","line":5,"column":null})"
+                               "\n" + compactDocument("BEGIN") + "\n";
+  TempFile file(input);
+  expectRun(runTool({"--lines", "--no-spans", "sql"}, input), {0, expected, ""});
+  expectRun(runTool({"--no-spans", "--lines", "sql", "-f", file.path()}, ""), {0, expected, ""});
+  // A last line feed ends the last line; it does not start another.
+  expectRun(runTool({"--lines", "--no-spans", "sql", "SELECT 1\n"}), {0, compactDocument("SELECT 1") + "\n", ""});
+  expectRun(runTool({"--lines", "sql"}, ""), {0, "", ""});
+
+  // With spans, and PromQL, where the tool itself refuses a NUL byte.
+  ToolRun prom = runTool({"--lines", "promql"}, "up\nsum(\nx\0y\n"s);
+  EXPECT_EQ(prom.exitCode, 0);
+  EXPECT_EQ(prom.out,
+            R"({"kind":{"variant":"VectorSelector","metric":"up","matchers":[],"offset":null},)"
+            R"("span":{"start":{"line":1,"column":1,"offset":0},"end":{"line":1,"column":3,"offset":2}}})"
+            "\n" R"({"error":"PromQL parse error at line 1, col 5, offset 4 near '<eof>': expected expression","line":2,"column":5})"
+            "\n" R"({"error":"the PromQL text contains a NUL byte","line":3,"column":null})" "\n");
+}
+
+TEST(CliToolTest, MsgpackTakesNoFormattingFlags) {
+  for (const char* flag : {"--compact", "--no-spans", "--lines"}) {
+    ToolRun run = runTool({"--msgpack", flag, "sql", "SELECT 1"});
+    EXPECT_EQ(run.exitCode, 2) << flag;
+    EXPECT_EQ(run.out, "");
+  }
 }
 
 #endif  // VELLUM_PARSE_TOOL

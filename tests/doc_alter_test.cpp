@@ -23,12 +23,6 @@ namespace {
 
 using namespace vellum::sql;
 
-#ifdef VELLUM_NO_SANITIZER
-constexpr bool kFullSize = true;
-#else
-constexpr bool kFullSize = false;  // sanitizer frames are much larger
-#endif
-
 constexpr char kAggregate[] =
     "CREATE CONTINUOUS AGGREGATE m AS SELECT a FROM t x WITH (retention = '1d', refresh_interval = '1h')";
 

@@ -18,12 +18,6 @@ namespace {
 
 using namespace vellum::sql;
 
-#ifdef VELLUM_NO_SANITIZER
-constexpr bool kFullSize = true;
-#else
-constexpr bool kFullSize = false;  // sanitizer frames are much larger
-#endif
-
 // ---------------------------------------------------------------------------
 // The reference: a straightforward recursive writer for the few node kinds
 // the chain inputs contain.

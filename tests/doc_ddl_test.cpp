@@ -20,12 +20,6 @@ namespace {
 
 using namespace vellum::sql;
 
-#ifdef VELLUM_NO_SANITIZER
-constexpr bool kFullSize = true;
-#else
-constexpr bool kFullSize = false;  // sanitizer frames are much larger
-#endif
-
 void runDocCases(const std::vector<DocCase>& cases, bool spans = false) {
   for (const DocCase& c : cases) {
     EXPECT_EQ(sqlDocJson(c.input, spans), expectedText(c.expected)) << "input: " << c.input;

@@ -1,24 +1,200 @@
-// What vellum-parse prints: a document as indented JSON, and the source line
-// an error points at with a caret under its column. Header-only, so that the
+// What vellum-parse prints: a document as JSON (indented or on one line,
+// with or without its spans), and the source line an error points at with a
+// caret under its column. Header-only, so that the
 // tests can check the formatting without running the tool.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 namespace vellum_cli {
 
-// The document as JSON indented by two spaces, keys in their written order.
-// Strings that are not UTF-8 get U+FFFD instead of stopping the output.
-// Raises nlohmann::json::exception if the bytes are not one MessagePack value.
-inline std::string documentToJson(const std::uint8_t* data, std::size_t size) {
-  nlohmann::ordered_json document = nlohmann::ordered_json::from_msgpack(data, data + size);
-  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+struct JsonFormat {
+  bool indent = true;  // two spaces per level; false: everything on one line
+  bool spans = true;   // false: map entries "span" and "..._span" are left out
+};
+
+// Reads one MessagePack value after another from a byte range.
+class MsgpackReader {
+ public:
+  enum class Kind { Scalar, Array, Map };
+  struct Item {
+    Kind kind;
+    std::uint32_t count;           // Array and Map: number of elements or entries
+    nlohmann::ordered_json value;  // Scalar
+  };
+
+  MsgpackReader(const std::uint8_t* data, std::size_t size) : at_(data), end_(data + size) {}
+  bool atEnd() const { return at_ == end_; }
+
+  // The next value, or the header of the next array or map. Raises
+  // std::runtime_error on truncated bytes and on the forms documents never
+  // hold (binary and extension values, unused codes).
+  Item next() {
+    std::uint8_t code = take(1)[0];
+    if (code <= 0x7f) return scalar(code);
+    if (code <= 0x8f) return {Kind::Map, code & 0x0fu, {}};
+    if (code <= 0x9f) return {Kind::Array, code & 0x0fu, {}};
+    if (code <= 0xbf) return text(code & 0x1fu);
+    if (code >= 0xe0) return scalar(static_cast<std::int8_t>(code));
+    switch (code) {
+      case 0xc0: return scalar(nullptr);
+      case 0xc2: return scalar(false);
+      case 0xc3: return scalar(true);
+      case 0xca: {
+        std::uint32_t bits = static_cast<std::uint32_t>(number(4));
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return scalar(static_cast<double>(f));
+      }
+      case 0xcb: {
+        std::uint64_t bits = number(8);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return scalar(d);
+      }
+      case 0xcc: return scalar(number(1));
+      case 0xcd: return scalar(number(2));
+      case 0xce: return scalar(number(4));
+      case 0xcf: return scalar(number(8));
+      case 0xd0: return scalar(static_cast<std::int8_t>(number(1)));
+      case 0xd1: return scalar(static_cast<std::int16_t>(number(2)));
+      case 0xd2: return scalar(static_cast<std::int32_t>(number(4)));
+      case 0xd3: return scalar(static_cast<std::int64_t>(number(8)));
+      case 0xd9: return text(number(1));
+      case 0xda: return text(number(2));
+      case 0xdb: return text(number(4));
+      case 0xdc: return {Kind::Array, static_cast<std::uint32_t>(number(2)), {}};
+      case 0xdd: return {Kind::Array, static_cast<std::uint32_t>(number(4)), {}};
+      case 0xde: return {Kind::Map, static_cast<std::uint32_t>(number(2)), {}};
+      case 0xdf: return {Kind::Map, static_cast<std::uint32_t>(number(4)), {}};
+      default: throw std::runtime_error("unsupported MessagePack code " + std::to_string(code));
+    }
+  }
+
+  // Skips one whole value, however deeply nested, without recursion.
+  void skip() {
+    std::uint64_t pending = 1;
+    while (pending > 0) {
+      --pending;
+      Item item = next();
+      if (item.kind == Kind::Array) pending += item.count;
+      if (item.kind == Kind::Map) pending += 2ull * item.count;
+    }
+  }
+
+ private:
+  template <typename T>
+  static Item scalar(T value) {
+    return {Kind::Scalar, 0, nlohmann::ordered_json(value)};
+  }
+  const std::uint8_t* take(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - at_) < n) throw std::runtime_error("truncated MessagePack document");
+    const std::uint8_t* from = at_;
+    at_ += n;
+    return from;
+  }
+  std::uint64_t number(std::size_t bytes) {
+    const std::uint8_t* p = take(bytes);
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < bytes; ++i) value = value << 8 | p[i];
+    return value;
+  }
+  Item text(std::uint64_t length) {
+    const std::uint8_t* p = take(static_cast<std::size_t>(length));
+    return scalar(std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length)));
+  }
+
+  const std::uint8_t* at_;
+  const std::uint8_t* end_;
+};
+
+// "span" and the keys that end in "_span" ("name_span", ...).
+inline bool isSpanKey(const nlohmann::ordered_json& key) {
+  if (!key.is_string()) return false;
+  const std::string& text = key.get_ref<const std::string&>();
+  constexpr std::string_view kSuffix = "_span";
+  return text == "span" ||
+         (text.size() > kSuffix.size() && std::string_view(text).substr(text.size() - kSuffix.size()) == kSuffix);
+}
+
+// The document as JSON, keys in their written order, laid out as
+// nlohmann::json's dump lays it out (indented by two spaces, or compact).
+// Strings that are not UTF-8 get U+FFFD instead of stopping the output. The
+// walk keeps its own stack, so documents of any depth are printed. Raises
+// std::runtime_error if the bytes are not exactly one MessagePack value.
+inline std::string documentToJson(const std::uint8_t* data, std::size_t size, JsonFormat format = {}) {
+  struct Open {
+    bool map;
+    std::uint32_t remaining;  // elements, or entries of a map
+    bool empty;               // nothing printed inside yet
+  };
+  MsgpackReader reader(data, size);
+  std::vector<Open> open;
+  std::string out;
+  auto scalarText = [](const nlohmann::ordered_json& value) {
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  };
+  auto newline = [&](std::size_t depth) {
+    if (!format.indent) return;
+    out += '\n';
+    out.append(2 * depth, ' ');
+  };
+  // Opens the next element of the innermost container: its separator and line.
+  auto startElement = [&] {
+    if (open.empty()) return;
+    Open& top = open.back();
+    out += top.empty ? (top.map ? "{" : "[") : ",";
+    top.empty = false;
+    newline(open.size());
+  };
+  bool first = true;
+  while (first || !open.empty()) {
+    first = false;
+    if (!open.empty()) {
+      Open& top = open.back();
+      if (top.remaining == 0) {
+        if (top.empty) {
+          out += top.map ? "{}" : "[]";
+        } else {
+          newline(open.size() - 1);
+          out += top.map ? '}' : ']';
+        }
+        open.pop_back();
+        continue;
+      }
+      --top.remaining;
+      if (top.map) {
+        MsgpackReader::Item key = reader.next();
+        if (key.kind != MsgpackReader::Kind::Scalar) throw std::runtime_error("MessagePack map key is not a scalar");
+        if (!format.spans && isSpanKey(key.value)) {
+          reader.skip();
+          continue;
+        }
+        startElement();
+        out += scalarText(key.value.is_string() ? key.value : nlohmann::ordered_json(scalarText(key.value)));
+        out += format.indent ? ": " : ":";
+      } else {
+        startElement();
+      }
+    }
+    MsgpackReader::Item item = reader.next();
+    if (item.kind == MsgpackReader::Kind::Scalar) {
+      out += scalarText(item.value);
+    } else {
+      open.push_back({item.kind == MsgpackReader::Kind::Map, item.count, true});
+    }
+  }
+  if (!reader.atEnd()) throw std::runtime_error("bytes after the MessagePack document");
+  return out;
 }
 
 struct SourcePosition {

@@ -332,9 +332,7 @@ void SqlWriter::writeCreateView(const SqlNode* node) {
   writeLit<"name">(out_);
   writeStr(out_, nodeText(node->child(first)));
   writeLit<"columns">(out_);
-  const NodeList& names = columns->children();
-  writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
-  for (const SqlNode* name : names) writeStr(out_, nodeText(name));
+  writeNameArray(columns);
   writeLit<"query">(out_);
   writeSubquery(node->child(first + 2));
   writeSpanEntry(node->span);

@@ -60,6 +60,17 @@ void SqlWriter::writeAssignments(const SqlNode* list) {
   }
 }
 
+// The items of a FROM (or USING) clause, or an empty array without one.
+void SqlWriter::writeFromItems(const SqlNode* from) {
+  if (from == nullptr) {
+    writeArrayHeader(out_, 0);
+    return;
+  }
+  const NodeList& items = from->children();
+  writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+  for (const SqlNode* item : items) writeFromItem(item, FromMode::Full);
+}
+
 // The "returning" value: the select items, or an empty array.
 void SqlWriter::writeReturning(const SqlNode* returning) {
   writeLit<"returning">(out_);
@@ -85,9 +96,7 @@ void SqlWriter::writeInsert(const SqlNode* node) {
   writeStr(out_, nodeText(table));
   writeLit<"columns">(out_);
   if (columns != nullptr) {
-    const NodeList& names = columns->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
-    for (const SqlNode* name : names) writeStr(out_, nodeText(name));
+    writeNameArray(columns);
   } else {
     writeNil(out_);
   }
@@ -148,13 +157,7 @@ void SqlWriter::writeUpdate(const SqlNode* node) {
   writeLit<"assignments">(out_);
   writeAssignments(assignments);
   writeLit<"from">(out_);
-  if (from != nullptr) {
-    const NodeList& items = from->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
-    for (const SqlNode* item : items) writeFromItem(item, FromMode::Full);
-  } else {
-    writeArrayHeader(out_, 0);
-  }
+  writeFromItems(from);
   writeLit<"selection">(out_);
   writeExpr(conditionOf(lastOfKind(node, nkWhereClause, 2)));
   writeReturning(lastOfKind(node, nkReturningClause, 2));
@@ -167,13 +170,7 @@ void SqlWriter::writeDelete(const SqlNode* node) {
   writeRun<Run{map(6), str("variant"), str("Delete"), str("table")}>(out_);
   writeStr(out_, nodeText(table));
   writeLit<"using">(out_);
-  if (from != nullptr) {
-    const NodeList& items = from->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
-    for (const SqlNode* item : items) writeFromItem(item, FromMode::Full);
-  } else {
-    writeArrayHeader(out_, 0);
-  }
+  writeFromItems(from);
   writeLit<"selection">(out_);
   writeExpr(conditionOf(lastOfKind(node, nkWhereClause, 1)));
   writeReturning(lastOfKind(node, nkReturningClause, 1));
@@ -218,13 +215,7 @@ void SqlWriter::writeMergeWhen(const SqlNode* when) {
     const bool hasColumns = first->kind == nkColumnList;
     const SqlNode* values = hasColumns ? required(when, 1, "MERGE INSERT without values") : first;
     writeRun<Run{map(3), str("variant"), str("Insert"), str("columns")}>(out_);
-    if (hasColumns) {
-      const NodeList& names = first->children();
-      writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
-      for (const SqlNode* name : names) writeStr(out_, nodeText(name));
-    } else {
-      writeArrayHeader(out_, 0);
-    }
+    writeNameArray(hasColumns ? first : nullptr);
     writeLit<"values">(out_);
     const NodeList& exprs = values->children();
     writeExprArray(exprs, 0, exprs.size());

@@ -180,7 +180,13 @@ void SqlWriter::writeSpan(const SqlSpan& span) {
 }
 
 void SqlWriter::writeSpanEntry(const SqlSpan& span) {
-  std::uint8_t bytes[64];
+  // At most 62 bytes; straight into the stream when its window has room.
+  constexpr std::size_t kMaxBytes = 64;
+  if (std::uint8_t* p = out_.reserve(kMaxBytes)) {
+    out_.commit(putSpan(putRun<Run{str("span")}>(p), span));
+    return;
+  }
+  std::uint8_t bytes[kMaxBytes];
   std::uint8_t* end = putSpan(putRun<Run{str("span")}>(bytes), span);
   out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }
@@ -188,6 +194,16 @@ void SqlWriter::writeSpanEntry(const SqlSpan& span) {
 void SqlWriter::writeTextArray(const TextList& texts) {
   writeArrayHeader(out_, static_cast<std::uint32_t>(texts.size()));
   for (std::string_view t : texts) writeStr(out_, t);
+}
+
+void SqlWriter::writeNameArray(const SqlNode* list) {
+  if (list == nullptr) {
+    writeArrayHeader(out_, 0);
+    return;
+  }
+  const NodeList& names = list->children();
+  writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
+  for (const SqlNode* name : names) writeStr(out_, nodeText(name));
 }
 
 void SqlWriter::writeTextOrNil(std::string_view text) {

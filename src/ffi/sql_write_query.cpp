@@ -259,13 +259,7 @@ void SqlWriter::writeCte(const SqlNode* cte) {
   writeRun<Run{map(4), str("name")}>(out_);
   writeStr(out_, nodeText(cte->child(0)));
   writeLit<"columns">(out_);
-  if (columns != nullptr) {
-    const NodeList& names = columns->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
-    for (const SqlNode* name : names) writeStr(out_, nodeText(name));
-  } else {
-    writeArrayHeader(out_, 0);
-  }
+  writeNameArray(columns);
   writeLit<"query">(out_);
   writeQueryBody(cte->child(columns != nullptr ? 2 : 1));
   writeSpanEntry(cte->span);

@@ -140,6 +140,7 @@ class SqlWriter {
   // CONFLICT map and the WHEN maps of MERGE.
   void writeAssignments(const SqlNode* list);
   void writeReturning(const SqlNode* returning);
+  void writeFromItems(const SqlNode* from);
   void writeOnConflict(const SqlNode* conflict);
   void writeMergeWhen(const SqlNode* when);
 
@@ -152,6 +153,8 @@ class SqlWriter {
   // The "span" key and the span map, the last entry of most maps.
   void writeSpanEntry(const SqlSpan& span);
   void writeTextArray(const TextList& texts);
+  // The texts of a list node's children (column lists); [] for no list.
+  void writeNameArray(const SqlNode* list);
   void writeTextOrNil(std::string_view text);
 
   OutputStream& out_;

@@ -7,8 +7,8 @@
 
 namespace vellum {
 
-BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, std::string limitMessage)
-    : maxBytes_(maxBytes), limitMessage_(std::move(limitMessage)) {
+BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, const char* limitMessage)
+    : maxBytes_(maxBytes), limitMessage_(limitMessage) {
   if (initialCapacity != 0) {
     data_ = static_cast<std::uint8_t*>(allocateForFilling(initialCapacity));
     if (data_ == nullptr) throw std::bad_alloc();
@@ -18,8 +18,8 @@ BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, st
 }
 
 BufferStream::BufferStream(std::uint8_t* scratch, std::size_t scratchBytes, std::size_t maxBytes,
-                           std::string limitMessage)
-    : data_(scratch), scratch_(scratch), maxBytes_(maxBytes), limitMessage_(std::move(limitMessage)) {
+                           const char* limitMessage)
+    : data_(scratch), scratch_(scratch), maxBytes_(maxBytes), limitMessage_(limitMessage) {
   pos_ = data_;
   limit_ = data_ + (scratchBytes < maxBytes_ ? scratchBytes : maxBytes_);
 }

@@ -27,6 +27,14 @@ class OutputStream {
     overflow(static_cast<const std::uint8_t*>(bytes), length);
   }
 
+  // Direct writing into the window: the start of `length` free bytes, or
+  // null when they are not there (then writeData is the way). Bytes stored
+  // through the pointer count once commit() is given the end of them.
+  std::uint8_t* reserve(std::size_t length) {
+    return length <= static_cast<std::size_t>(limit_ - pos_) ? pos_ : nullptr;
+  }
+  void commit(std::uint8_t* end) { pos_ = end; }
+
  protected:
   // Called when `length` bytes do not fit the current window.
   virtual void overflow(const std::uint8_t* bytes, std::size_t length) = 0;
@@ -42,13 +50,13 @@ class BufferStream final : public OutputStream {
   // `limitMessage`.
   explicit BufferStream(std::size_t initialCapacity = 0,
                         std::size_t maxBytes = 2147483647,
-                        std::string limitMessage = "MessagePack document exceeds 2147483647-byte limit");
+                        const char* limitMessage = "MessagePack document exceeds 2147483647-byte limit");
   // Starts in `scratch` (scratchBytes long), memory the caller keeps: a
   // document that fits is written there and copied out once by release();
   // one that does not moves to a malloc'd buffer on its first overflow.
   BufferStream(std::uint8_t* scratch, std::size_t scratchBytes,
                std::size_t maxBytes = 2147483647,
-               std::string limitMessage = "MessagePack document exceeds 2147483647-byte limit");
+               const char* limitMessage = "MessagePack document exceeds 2147483647-byte limit");
   ~BufferStream() override;
   BufferStream(const BufferStream&) = delete;
   BufferStream& operator=(const BufferStream&) = delete;
@@ -69,7 +77,7 @@ class BufferStream final : public OutputStream {
   std::uint8_t* data_ = nullptr;
   std::uint8_t* scratch_ = nullptr;
   std::size_t maxBytes_;
-  std::string limitMessage_;
+  const char* limitMessage_;  // static text
 };
 
 }  // namespace vellum

@@ -130,12 +130,21 @@ class PromWriter {
   // "span": {"start": {"line", "column", "offset"}, "end": {...}}, built on
   // the stack and written at once (at most 113 bytes).
   void writeSpanEntry(const PromSpan& span) {
-    std::uint8_t bytes[128];
-    std::uint8_t* p = putRun<Run{str("span"), map(2), str("start"), map(3), str("line")}>(bytes);
+    constexpr std::size_t kMaxBytes = 128;
+    if (std::uint8_t* p = out_.reserve(kMaxBytes)) {
+      out_.commit(putSpanEntry(p, span));
+      return;
+    }
+    std::uint8_t bytes[kMaxBytes];
+    std::uint8_t* end = putSpanEntry(bytes, span);
+    out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
+  }
+
+  static std::uint8_t* putSpanEntry(std::uint8_t* p, const PromSpan& span) {
+    p = putRun<Run{str("span"), map(2), str("start"), map(3), str("line")}>(p);
     p = putPos(p, span.start);
     p = putRun<Run{str("end"), map(3), str("line")}>(p);
-    p = putPos(p, span.end);
-    out_.writeData(bytes, static_cast<std::size_t>(p - bytes));
+    return putPos(p, span.end);
   }
 
   void writePromDuration(const PromDuration& duration) {

@@ -312,6 +312,20 @@ SqlNode* Parser::parseRelease() {
   return newNamedNode(*this, nkReleaseSavepoint, keyword, expectIdent("savepoint name"));
 }
 
+namespace {
+
+bool hasNoParts(SqlNodeKind kind) {
+  switch (kind) {
+    case nkIdentifier: case nkStringLit: case nkIntervalLit: case nkIntLit: case nkFloatLit:
+    case nkBoolLit: case nkWindowFrameBound: case nkBegin: case nkSetTransaction:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 // Pre-order walk with an explicit stack, so that left-deep chains of any
 // length cost no call depth. Every node-valued part is visited except
 // extraExpr, whose nodes keep the spans they were built with. Parts are
@@ -329,16 +343,21 @@ void backfillSpans(SqlNode* node, SqlNode* parent) {
     pending.pop_back();
     SqlNode* n = top.node;
     if (n->span.isEmpty()) n->span = top.parent->span;
+    // Nodes without node-valued parts are filled at once instead of waiting
+    // on the stack.
     auto push = [&](SqlNode* part) {
-      if (part != nullptr) pending.push_back({part, n});
+      if (part == nullptr) return;
+      if (hasNoParts(part->kind)) {
+        if (part->span.isEmpty()) part->span = n->span;
+      } else {
+        pending.push_back({part, n});
+      }
     };
     auto pushList = [&](const NodeList& list) {
       for (std::size_t i = list.size(); i-- > 0;) push(list.data()[i]);
     };
+    if (hasNoParts(n->kind)) continue;
     switch (n->kind) {
-      case nkIdentifier: case nkStringLit: case nkIntervalLit: case nkIntLit: case nkFloatLit:
-      case nkBoolLit: case nkWindowFrameBound: case nkBegin: case nkSetTransaction:
-        break;
       case nkBinaryOp:
         push(n->binRight());
         push(n->binLeft());

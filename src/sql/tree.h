@@ -237,6 +237,100 @@ struct SqlNode {
 
 static_assert(std::is_trivially_destructible_v<SqlNode>);
 
+namespace tree_detail {
+
+// The variant branch a kind carries.
+enum class Branch : std::uint8_t {
+  Str, Int, Float, Bool, Binary, Unary, Case, CaseWhen, Frame, Bound, Alias, Join, SetOp,
+  Column, Txn, Children,
+};
+
+constexpr Branch branchOf(SqlNodeKind kind) {
+  switch (kind) {
+    case nkIdentifier: case nkStringLit: case nkIntervalLit: return Branch::Str;
+    case nkIntLit: return Branch::Int;
+    case nkFloatLit: return Branch::Float;
+    case nkBoolLit: return Branch::Bool;
+    case nkBinaryOp: return Branch::Binary;
+    case nkUnaryOp: return Branch::Unary;
+    case nkCase: return Branch::Case;
+    case nkCaseWhen: return Branch::CaseWhen;
+    case nkWindowFrame: return Branch::Frame;
+    case nkWindowFrameBound: return Branch::Bound;
+    case nkAlias: return Branch::Alias;
+    case nkFromJoin: case nkJoin: return Branch::Join;
+    case nkSetOperation: return Branch::SetOp;
+    case nkColumnDef: return Branch::Column;
+    case nkBegin: case nkSetTransaction: return Branch::Txn;
+    default: return Branch::Children;
+  }
+}
+
+// The branch of every byte value, as one table look-up (a value outside the
+// enumeration reads as children, like the switch's default).
+struct BranchTable {
+  Branch of[256];
+};
+inline constexpr BranchTable kBranches = [] {
+  BranchTable t{};
+  for (int k = 0; k < 256; ++k) t.of[k] = branchOf(static_cast<SqlNodeKind>(k));
+  return t;
+}();
+
+[[noreturn, gnu::cold]] void wrongBranch(const SqlNode* node, const char* field);
+
+}  // namespace tree_detail
+
+inline bool SqlNode::hasChildren() const { return tree_detail::kBranches.of[kind] == tree_detail::Branch::Children; }
+
+// Variant fields: a read of a field that the kind does not carry is a defect.
+#define VELLUM_VARIANT_FIELD(Type, name, branch, member)                                          \
+  inline Type& SqlNode::name() {                                                                  \
+    if (tree_detail::kBranches.of[kind] != tree_detail::Branch::branch) [[unlikely]] {          \
+      tree_detail::wrongBranch(this, #name);                                                      \
+    }                                                                                             \
+    return v_.member;                                                                             \
+  }
+
+VELLUM_VARIANT_FIELD(std::string_view, strVal, Str, str)
+VELLUM_VARIANT_FIELD(std::int64_t, intVal, Int, i64)
+VELLUM_VARIANT_FIELD(double, floatVal, Float, f64)
+VELLUM_VARIANT_FIELD(bool, boolVal, Bool, b)
+VELLUM_VARIANT_FIELD(SqlBinaryOp, binOp, Binary, bin.op)
+VELLUM_VARIANT_FIELD(SqlNode*, binLeft, Binary, bin.left)
+VELLUM_VARIANT_FIELD(SqlNode*, binRight, Binary, bin.right)
+VELLUM_VARIANT_FIELD(SqlUnaryOp, unOp, Unary, un.op)
+VELLUM_VARIANT_FIELD(SqlNode*, unOperand, Unary, un.operand)
+VELLUM_VARIANT_FIELD(SqlNode*, caseOperand, Case, kase.operand)
+VELLUM_VARIANT_FIELD(NodeList, caseBranches, Case, kase.branches)
+VELLUM_VARIANT_FIELD(SqlNode*, caseElse, Case, kase.elseExpr)
+VELLUM_VARIANT_FIELD(SqlNode*, caseWhen, CaseWhen, caseWhen.when)
+VELLUM_VARIANT_FIELD(SqlNode*, caseThen, CaseWhen, caseWhen.then)
+VELLUM_VARIANT_FIELD(FrameUnit, frameUnit, Frame, frame.unit)
+VELLUM_VARIANT_FIELD(SqlNode*, frameStart, Frame, frame.start)
+VELLUM_VARIANT_FIELD(SqlNode*, frameEnd, Frame, frame.end)
+VELLUM_VARIANT_FIELD(FrameBoundKind, frameBoundKind, Bound, bound.kind)
+VELLUM_VARIANT_FIELD(std::uint64_t, frameOffset, Bound, bound.offset)
+VELLUM_VARIANT_FIELD(SqlNode*, aliasExpr, Alias, alias.expr)
+VELLUM_VARIANT_FIELD(std::string_view, aliasName, Alias, alias.name)
+VELLUM_VARIANT_FIELD(TextList, aliasColumns, Alias, alias.columns)
+VELLUM_VARIANT_FIELD(JoinKind, joinKind, Join, join.kind)
+VELLUM_VARIANT_FIELD(SqlNode*, joinLeft, Join, join.left)
+VELLUM_VARIANT_FIELD(SqlNode*, joinRight, Join, join.right)
+VELLUM_VARIANT_FIELD(SqlNode*, joinCond, Join, join.cond)
+VELLUM_VARIANT_FIELD(TextList, joinUsing, Join, join.usingCols)
+VELLUM_VARIANT_FIELD(SetOpKind, setOp, SetOp, setOp.op)
+VELLUM_VARIANT_FIELD(bool, setAll, SetOp, setOp.all)
+VELLUM_VARIANT_FIELD(SqlNode*, setRight, SetOp, setOp.right)
+VELLUM_VARIANT_FIELD(std::string_view, colName, Column, column.name)
+VELLUM_VARIANT_FIELD(SqlNode*, colType, Column, column.type)
+VELLUM_VARIANT_FIELD(NodeList, colConstraints, Column, column.constraints)
+VELLUM_VARIANT_FIELD(std::string_view, isolationLevel, Txn, txn.isolation)
+VELLUM_VARIANT_FIELD(std::string_view, accessMode, Txn, txn.access)
+VELLUM_VARIANT_FIELD(NodeList, children, Children, children)
+
+#undef VELLUM_VARIANT_FIELD
+
 // Node constructors: every one copies the span, sets ascending and nullsFirst
 // to -1 and zeroes everything else.
 SqlNode* newNode(Arena& arena, SqlNodeKind kind, SqlSpan span);

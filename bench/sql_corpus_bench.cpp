@@ -1,0 +1,189 @@
+// vellum_parse_sql over the real-world statements of the shared corpus, one
+// call per statement the way hosts call it (the release of both buffers
+// included), beside libpg_query's pg_query_parse over exactly the same
+// statements: those that both parsers accept. Also one and two threads over
+// the same statements, each thread walking the whole list.
+//
+// The summary after the run gives MB/s, ns per statement and the ratios of
+// the two parsers, by wall-clock and by CPU time (the steadier of the two on
+// a busy machine).
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include "vellum_sql_parser.h"
+
+#ifdef VELLUM_HAVE_PG_QUERY
+#include <pg_query.h>
+#endif
+
+namespace {
+
+bool vellumAccepts(const std::string& text) {
+  ParseResult r = vellum_parse_sql(text.data(), static_cast<std::int32_t>(text.size()));
+  vellum_free_buffer(r.data);
+  vellum_free_buffer(r.error);
+  return r.status == 0;
+}
+
+#ifdef VELLUM_HAVE_PG_QUERY
+bool pgAccepts(const std::string& text) {
+  PgQueryParseResult r = pg_query_parse(text.c_str());
+  bool ok = r.error == nullptr;
+  pg_query_free_parse_result(r);
+  return ok;
+}
+#endif
+
+struct Corpus {
+  std::vector<std::string> statements;
+  std::size_t bytes = 0;
+  std::size_t read = 0;
+};
+
+// Every statement of the corpus that the parsers compared here accept.
+const Corpus& corpus() {
+  static const Corpus loaded = [] {
+    Corpus c;
+    std::filesystem::path dir = std::filesystem::path(VELLUM_CORPUS_DIR) / "sql";
+    if (!std::filesystem::exists(dir)) return c;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      if (entry.path().extension() == ".jsonl") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+      std::ifstream in(file);
+      std::string line;
+      while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        nlohmann::json record = nlohmann::json::parse(line);
+        if (!record.is_string()) continue;
+        std::string text = record.get<std::string>();
+        ++c.read;
+        bool both = vellumAccepts(text);
+#ifdef VELLUM_HAVE_PG_QUERY
+        both = both && pgAccepts(text);
+#endif
+        if (!both) continue;
+        c.bytes += text.size();
+        c.statements.push_back(std::move(text));
+      }
+    }
+    return c;
+  }();
+  return loaded;
+}
+
+void setCounters(benchmark::State& state) {
+  const Corpus& c = corpus();
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * c.bytes));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * c.statements.size()));
+}
+
+void BM_VellumCorpus(benchmark::State& state) {
+  const Corpus& c = corpus();
+  if (c.statements.empty()) {
+    state.SkipWithError("no corpus");
+    return;
+  }
+  for (auto _ : state) {
+    for (const std::string& text : c.statements) {
+      ParseResult r = vellum_parse_sql(text.data(), static_cast<std::int32_t>(text.size()));
+      benchmark::DoNotOptimize(r.data);
+      vellum_free_buffer(r.data);
+      vellum_free_buffer(r.error);
+    }
+  }
+  setCounters(state);
+}
+BENCHMARK(BM_VellumCorpus)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
+
+#ifdef VELLUM_HAVE_PG_QUERY
+void BM_PgQueryCorpus(benchmark::State& state) {
+  const Corpus& c = corpus();
+  if (c.statements.empty()) {
+    state.SkipWithError("no corpus");
+    return;
+  }
+  for (auto _ : state) {
+    for (const std::string& text : c.statements) {
+      PgQueryParseResult r = pg_query_parse(text.c_str());
+      benchmark::DoNotOptimize(r.parse_tree);
+      pg_query_free_parse_result(r);
+    }
+  }
+  setCounters(state);
+}
+BENCHMARK(BM_PgQueryCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        double iterations = static_cast<double>(run.iterations);
+        wall[run.benchmark_name()] = run.real_accumulated_time / iterations;
+        cpu[run.benchmark_name()] = run.cpu_accumulated_time / iterations;
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> wall;
+  std::map<std::string, double> cpu;
+};
+
+double find(const std::map<std::string, double>& m, const std::string& name) {
+  auto it = m.find(name);
+  return it == m.end() ? 0.0 : it->second;
+}
+
+void printSummary(const RecordingReporter& reporter) {
+  const Corpus& c = corpus();
+  if (c.statements.empty()) return;
+  const double mb = static_cast<double>(c.bytes) / 1e6;
+  const double n = static_cast<double>(c.statements.size());
+  std::printf("\ncorpus: %zu of %zu statements accepted by both, %zu bytes (%.0f bytes on average)\n",
+              c.statements.size(), c.read, c.bytes, static_cast<double>(c.bytes) / n);
+  const double one = find(reporter.wall, "BM_VellumCorpus/real_time/threads:1");
+  const double two = find(reporter.wall, "BM_VellumCorpus/real_time/threads:2");
+  const double oneCpu = find(reporter.cpu, "BM_VellumCorpus/real_time/threads:1");
+  if (one > 0) {
+    std::printf("vellum_parse_sql: %.1f MB/s, %.0f ns per statement (CPU: %.1f MB/s)\n", mb / one, one * 1e9 / n,
+                oneCpu > 0 ? mb / oneCpu : 0.0);
+  }
+  // Each of the two threads walks the whole list in the time measured.
+  if (one > 0 && two > 0) std::printf("2 threads: %.2fx the work of one in the same time\n", 2 * one / two);
+#ifdef VELLUM_HAVE_PG_QUERY
+  const double pg = find(reporter.wall, "BM_PgQueryCorpus/real_time");
+  const double pgCpu = find(reporter.cpu, "BM_PgQueryCorpus/real_time");
+  if (pg > 0 && one > 0) {
+    std::printf("pg_query_parse: %.1f MB/s, %.0f ns per statement\n", mb / pg, pg * 1e9 / n);
+    std::printf("ratio (pg_query time / vellum time): %.1fx wall, %.1fx CPU\n", pg / one,
+                oneCpu > 0 ? pgCpu / oneCpu : 0.0);
+  }
+#else
+  std::printf("pg_query not available: no comparison\n");
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RecordingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  printSummary(reporter);
+  benchmark::Shutdown();
+  return 0;
+}
