@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need (if missing), builds, and runs every test:
-# the regular build first, then the whole suite again under ASan + UBSan.
+# the regular build first, then the whole suite again under ASan + UBSan,
+# the threaded tests under TSan, and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
