@@ -13,9 +13,12 @@
 #include <nlohmann/json.hpp>
 
 #include "../fuzz/document_oracle.h"
+#include "support/corpus.h"
 #include "vellum_sql_parser.h"
 
 namespace {
+
+using vellum_test::readCorpusFile;
 
 // Errors that carry no position: limits and values the grammar accepted.
 const char* const kUnpositioned[] = {
@@ -43,18 +46,6 @@ std::string errorProblem(const std::string& message, const std::string& text) {
   if (line < 1 || column < 1 || line > lines.lines()) return "error line outside the text";
   if (column > lines.length(line) + 1) return "error column outside the text";
   return {};
-}
-
-std::vector<std::string> readCorpusFile(const std::filesystem::path& path) {
-  std::vector<std::string> texts;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    nlohmann::json record = nlohmann::json::parse(line);
-    if (record.is_string()) texts.push_back(record.get<std::string>());
-  }
-  return texts;
 }
 
 TEST(ApiCorpusTest, EverySqlCorpusTextGivesADocumentOrAnError) {

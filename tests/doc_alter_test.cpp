@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "doc_support.h"
+#include "support/corpus.h"
 #include "support/threads.h"
 #include "vellum_sql_parser.h"
 
@@ -515,18 +516,6 @@ TEST(DocAlterTest, SpansBuiltFromOperandsWithoutPosition) {
   std::size_t offset = 0;
   ASSERT_TRUE(msgpack::parse(reinterpret_cast<const char*>(check.data.get()), check.size, offset, visitor));
   EXPECT_EQ(visitor.zero, 2u);  // the comparison and the multiplication below the call
-}
-
-std::vector<std::string> readCorpusFile(const std::filesystem::path& path) {
-  std::vector<std::string> texts;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    nlohmann::json record = nlohmann::json::parse(line);
-    if (record.is_string()) texts.push_back(record.get<std::string>());
-  }
-  return texts;
 }
 
 TEST(DocAlterTest, CorpusDocumentsHoldValidSpansAndWriteTheSameStaged) {
