@@ -180,19 +180,26 @@ const char* const kStatements[] = {
 
 constexpr std::size_t kScriptBytes = 1 << 20;
 
-std::string buildScript() {
+// The statements in turn, as many as fit `bytes`.
+std::string buildScript(std::size_t bytes) {
   std::string script;
-  script.reserve(kScriptBytes);
+  script.reserve(bytes);
   for (std::size_t i = 0;; ++i) {
     std::string next = std::string(kStatements[i % (sizeof kStatements / sizeof kStatements[0])]) + ";\n";
-    if (script.size() + next.size() > kScriptBytes) break;
+    if (script.size() + next.size() > bytes) break;
     script += next;
   }
   return script;
 }
 
 const std::string& script() {
-  static const std::string text = buildScript();
+  static const std::string text = buildScript(kScriptBytes);
+  return text;
+}
+
+// The same mix at 16 KiB: the cost per byte should not grow with the size.
+const std::string& smallScript() {
+  static const std::string text = buildScript(16 * 1024);
   return text;
 }
 
@@ -214,6 +221,9 @@ void parseVellum(benchmark::State& state, const std::string& text) {
 
 void BM_VellumScript(benchmark::State& state) { parseVellum(state, script()); }
 BENCHMARK(BM_VellumScript)->Unit(benchmark::kMillisecond);
+
+void BM_VellumScript16K(benchmark::State& state) { parseVellum(state, smallScript()); }
+BENCHMARK(BM_VellumScript16K)->Unit(benchmark::kMicrosecond);
 
 void BM_VellumShort(benchmark::State& state) { parseVellum(state, kShort); }
 BENCHMARK(BM_VellumShort)->Unit(benchmark::kNanosecond);
@@ -306,6 +316,13 @@ void printSummary(const RecordingReporter& reporter) {
   const double shortCall = time("BM_VellumShort");
   std::printf("\nscript: %zu bytes, %.1f MB/s; short statement: %.0f ns per call\n", ::script().size(),
               script > 0 ? mb / script : 0.0, shortCall * 1e9);
+  const double small = time("BM_VellumScript16K");
+  if (script > 0 && small > 0) {
+    const double perByte = script / static_cast<double>(::script().size());
+    const double smallPerByte = small / static_cast<double>(smallScript().size());
+    std::printf("ns per byte: %.2f at 1 MiB, %.2f at 16 KiB (%.2fx)\n", perByte * 1e9, smallPerByte * 1e9,
+                perByte / smallPerByte);
+  }
 #ifdef VELLUM_HAVE_PG_QUERY
   const double pgScript = time("BM_PgQueryScript");
   const double pgShort = time("BM_PgQueryShort");
