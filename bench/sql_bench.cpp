@@ -19,12 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench_summary.h"
 #include "vellum_sql_parser.h"
 
 #ifdef VELLUM_HAVE_PG_QUERY
@@ -250,22 +250,6 @@ void BM_PgQueryShort(benchmark::State& state) { parsePg(state, kShort); }
 BENCHMARK(BM_PgQueryShort)->Unit(benchmark::kNanosecond);
 #endif
 
-// Keeps each benchmark's time per iteration for the summary.
-class RecordingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        cpuSeconds[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> seconds;
-  std::map<std::string, double> cpuSeconds;
-};
-
 struct Peak {
   std::int64_t bytes = 0;
   std::size_t documentBytes = 0;
@@ -302,15 +286,9 @@ Peak pgPeak(const std::string& text) {
 
 // Wall-clock figures; on a loaded machine the CPU-time line below is the
 // steadier of the two.
-void printSummary(const RecordingReporter& reporter) {
-  auto time = [&](const char* name) {
-    auto it = reporter.seconds.find(name);
-    return it == reporter.seconds.end() ? 0.0 : it->second;
-  };
-  auto cpu = [&](const char* name) {
-    auto it = reporter.cpuSeconds.find(name);
-    return it == reporter.cpuSeconds.end() ? 0.0 : it->second;
-  };
+void printSummary(const vellum_bench::RecordingReporter& reporter) {
+  auto time = [&](const char* name) { return reporter.wall(name); };
+  auto cpu = [&](const char* name) { return reporter.cpu(name); };
   const double mb = static_cast<double>(script().size()) / 1e6;
   const double script = time("BM_VellumScript");
   const double shortCall = time("BM_VellumShort");
@@ -355,12 +333,4 @@ void printSummary(const RecordingReporter& reporter) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RecordingReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  printSummary(reporter);
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return vellum_bench::runWithSummary(argc, argv, printSummary); }

@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
+#include "bench_summary.h"
 #include "vellum_sql_parser.h"
 
 #ifdef VELLUM_HAVE_PG_QUERY
@@ -89,74 +89,51 @@ void setCounters(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * c.statements.size()));
 }
 
-void BM_VellumCorpus(benchmark::State& state) {
+// Every corpus statement through `parse` on each iteration.
+template <class Parse>
+void parseCorpus(benchmark::State& state, Parse parse) {
   const Corpus& c = corpus();
   if (c.statements.empty()) {
     state.SkipWithError("no corpus");
     return;
   }
   for (auto _ : state) {
-    for (const std::string& text : c.statements) {
-      ParseResult r = vellum_parse_sql(text.data(), static_cast<std::int32_t>(text.size()));
-      benchmark::DoNotOptimize(r.data);
-      vellum_free_buffer(r.data);
-      vellum_free_buffer(r.error);
-    }
+    for (const std::string& text : c.statements) parse(text);
   }
   setCounters(state);
+}
+
+void BM_VellumCorpus(benchmark::State& state) {
+  parseCorpus(state, [](const std::string& text) {
+    ParseResult r = vellum_parse_sql(text.data(), static_cast<std::int32_t>(text.size()));
+    benchmark::DoNotOptimize(r.data);
+    vellum_free_buffer(r.data);
+    vellum_free_buffer(r.error);
+  });
 }
 BENCHMARK(BM_VellumCorpus)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
 
 #ifdef VELLUM_HAVE_PG_QUERY
 void BM_PgQueryCorpus(benchmark::State& state) {
-  const Corpus& c = corpus();
-  if (c.statements.empty()) {
-    state.SkipWithError("no corpus");
-    return;
-  }
-  for (auto _ : state) {
-    for (const std::string& text : c.statements) {
-      PgQueryParseResult r = pg_query_parse(text.c_str());
-      benchmark::DoNotOptimize(r.parse_tree);
-      pg_query_free_parse_result(r);
-    }
-  }
-  setCounters(state);
+  parseCorpus(state, [](const std::string& text) {
+    PgQueryParseResult r = pg_query_parse(text.c_str());
+    benchmark::DoNotOptimize(r.parse_tree);
+    pg_query_free_parse_result(r);
+  });
 }
 BENCHMARK(BM_PgQueryCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
 
-class RecordingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        double iterations = static_cast<double>(run.iterations);
-        wall[run.benchmark_name()] = run.real_accumulated_time / iterations;
-        cpu[run.benchmark_name()] = run.cpu_accumulated_time / iterations;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> wall;
-  std::map<std::string, double> cpu;
-};
-
-double find(const std::map<std::string, double>& m, const std::string& name) {
-  auto it = m.find(name);
-  return it == m.end() ? 0.0 : it->second;
-}
-
-void printSummary(const RecordingReporter& reporter) {
+void printSummary(const vellum_bench::RecordingReporter& reporter) {
   const Corpus& c = corpus();
   if (c.statements.empty()) return;
   const double mb = static_cast<double>(c.bytes) / 1e6;
   const double n = static_cast<double>(c.statements.size());
   std::printf("\ncorpus: %zu of %zu statements accepted by both, %zu bytes (%.0f bytes on average)\n",
               c.statements.size(), c.read, c.bytes, static_cast<double>(c.bytes) / n);
-  const double one = find(reporter.wall, "BM_VellumCorpus/real_time/threads:1");
-  const double two = find(reporter.wall, "BM_VellumCorpus/real_time/threads:2");
-  const double oneCpu = find(reporter.cpu, "BM_VellumCorpus/real_time/threads:1");
+  const double one = reporter.wall("BM_VellumCorpus/real_time/threads:1");
+  const double two = reporter.wall("BM_VellumCorpus/real_time/threads:2");
+  const double oneCpu = reporter.cpu("BM_VellumCorpus/real_time/threads:1");
   if (one > 0) {
     std::printf("vellum_parse_sql: %.1f MB/s, %.0f ns per statement (CPU: %.1f MB/s)\n", mb / one, one * 1e9 / n,
                 oneCpu > 0 ? mb / oneCpu : 0.0);
@@ -165,8 +142,8 @@ void printSummary(const RecordingReporter& reporter) {
   // iterations of both threads, so perfect scaling halves it.
   if (one > 0 && two > 0) std::printf("2 threads: %.2fx the throughput of one\n", one / two);
 #ifdef VELLUM_HAVE_PG_QUERY
-  const double pg = find(reporter.wall, "BM_PgQueryCorpus/real_time");
-  const double pgCpu = find(reporter.cpu, "BM_PgQueryCorpus/real_time");
+  const double pg = reporter.wall("BM_PgQueryCorpus/real_time");
+  const double pgCpu = reporter.cpu("BM_PgQueryCorpus/real_time");
   if (pg > 0 && one > 0) {
     std::printf("pg_query_parse: %.1f MB/s, %.0f ns per statement\n", mb / pg, pg * 1e9 / n);
     std::printf("ratio (pg_query time / vellum time): %.1fx wall, %.1fx CPU\n", pg / one,
@@ -179,12 +156,4 @@ void printSummary(const RecordingReporter& reporter) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RecordingReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  printSummary(reporter);
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return vellum_bench::runWithSummary(argc, argv, printSummary); }

@@ -7,15 +7,15 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
+#include "support/corpus.h"
 #include "vellum_sql_parser.h"
 
 namespace {
@@ -32,12 +32,8 @@ std::vector<Text> corpus() {
     if (!std::filesystem::exists(dir)) continue;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
       if (entry.path().extension() != ".jsonl") continue;
-      std::ifstream in(entry.path());
-      std::string line;
-      while (std::getline(in, line)) {
-        if (line.empty()) continue;
-        nlohmann::json record = nlohmann::json::parse(line);
-        if (record.is_string()) all.push_back({language[0] == 's', record.get<std::string>()});
+      for (std::string& text : vellum_test::readCorpusFile(entry.path())) {
+        all.push_back({language[0] == 's', std::move(text)});
       }
     }
   }

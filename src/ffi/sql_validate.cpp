@@ -35,8 +35,9 @@ bool completeBranch(const SqlNode* branch) {
   return isKind(branch, nkCaseWhen) && branch->caseWhen() != nullptr && branch->caseThen() != nullptr;
 }
 
-// The parts of a window specification, each at most once and in this order:
-// base window name, PARTITION BY, ORDER BY, frame.
+// The parts of an OVER (...) window, each at most once and in this order:
+// base window name, PARTITION BY, ORDER BY, frame. (The messages name it as
+// SQL does, a "window specification".)
 void checkWindowSpec(const SqlNode* spec) {
   enum Part { kNone, kBase, kPartition, kOrder, kFrame };
   Part seen = kNone;
