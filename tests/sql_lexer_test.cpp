@@ -194,7 +194,13 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"a -- c\nb /* x\n y */ c",
                  {"tkIdent 'a' 1:1-1:1", "tkIdent 'b' 2:1-2:1", "tkIdent 'c' 3:7-3:7", "tkEof '' 3:8-3:8"}},
         ScanCase{"x /* unclosed\n", {"tkIdent 'x' 1:1-1:1", "tkEof '' 2:1-2:1"}},
-        ScanCase{"x --", {"tkIdent 'x' 1:1-1:1", "tkEof '' 1:5-1:5"}}));
+        ScanCase{"x --", {"tkIdent 'x' 1:1-1:1", "tkEof '' 1:5-1:5"}},
+        ScanCase{"'a''\n'b", {"tkString 'a'\n' 1:1-2:1", "tkIdent 'b' 2:2-2:2", "tkEof '' 2:3-2:3"}},
+        ScanCase{"'x''", {"tkString 'x'' 1:1-1:4", "tkEof '' 1:5-1:5"}},
+        ScanCase{"\n'", {"tkString '' 2:1-2:1", "tkEof '' 2:2-2:2"}},
+        ScanCase{"transactions_of_today FROM", {"tkIdent 'transactions_of_today' 1:1-1:21",
+                                               "tkFrom 'FROM' 1:23-1:26", "tkEof '' 1:27-1:27"}},
+        ScanCase{"wHeRe\tselect_", {"tkWhere 'wHeRe' 1:1-1:5", "tkIdent 'select_' 1:7-1:13", "tkEof '' 1:14-1:14"}}));
 
 TEST(SqlLexer, EofRepeatsAtTheSamePosition) {
   Lexer lexer = initLexer("a ");
@@ -216,8 +222,6 @@ TEST(SqlLexer, InitialState) {
   EXPECT_EQ(lexer.pos, 0);
   EXPECT_EQ(lexer.line, 1);
   EXPECT_EQ(lexer.column, 1);
-  EXPECT_EQ(lexer.prevLine, 0);
-  EXPECT_EQ(lexer.prevColumn, 0);
 }
 
 // The parser looks ahead by scanning on a copy: the copy must go on exactly

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "sql/keyword_map.h"
+
 namespace vellum::sql {
 namespace {
 
@@ -36,10 +38,34 @@ constexpr auto kByteClasses = [] {
   return t;
 }();
 
-inline bool isWordByte(unsigned char b) {
-  ByteClass c = kByteClasses.c[b];
-  return c == bcWordStart || c == bcDigit;
-}
+// Bytes that continue a word: letters, digits and "_".
+constexpr auto kWordBytes = [] {
+  struct Table { bool is[256]; } t{};
+  for (int b = 0; b < 256; ++b) {
+    ByteClass c = kByteClasses.c[b];
+    t.is[b] = c == bcWordStart || c == bcDigit;
+  }
+  return t;
+}();
+
+// What white-space skipping does with a byte.
+enum SkipClass : std::uint8_t {
+  skStop,         // a token starts here
+  skBlank,        // space, tab, carriage return
+  skLineFeed,
+  skMaybeComment, // "-" or "/": a comment when the next byte continues it
+};
+
+constexpr auto kSkipClasses = [] {
+  struct Table { SkipClass c[256]; } t{};
+  t.c[static_cast<unsigned char>(' ')] = skBlank;
+  t.c[static_cast<unsigned char>('\t')] = skBlank;
+  t.c[static_cast<unsigned char>('\r')] = skBlank;
+  t.c[static_cast<unsigned char>('\n')] = skLineFeed;
+  t.c[static_cast<unsigned char>('-')] = skMaybeComment;
+  t.c[static_cast<unsigned char>('/')] = skMaybeComment;
+  return t;
+}();
 
 inline bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
 
@@ -47,85 +73,133 @@ inline unsigned char byteAt(const Lexer& lx, std::int32_t i) {
   return i < static_cast<std::int32_t>(lx.input.size()) ? static_cast<unsigned char>(lx.input[i]) : 0;
 }
 
-inline bool atEnd(const Lexer& lx) { return lx.pos >= static_cast<std::int32_t>(lx.input.size()); }
+// The scanning position, kept in locals while a token is scanned and stored
+// back into the Lexer once.
+struct Cursor {
+  const char* bytes;
+  std::int32_t size;
+  std::int32_t pos;
+  std::int32_t line;
+  std::int32_t column;
 
-// Consumes one byte, keeping line, column and the previous position.
-inline void consumeByte(Lexer& lx) {
-  lx.prevLine = lx.line;
-  lx.prevColumn = lx.column;
-  if (lx.input[lx.pos] == '\n') {
-    ++lx.line;
-    lx.column = 1;
-  } else {
-    ++lx.column;
-  }
-  ++lx.pos;
-}
-
-// Consumes n bytes known to hold no line feed.
-inline void consumeRun(Lexer& lx, std::int32_t n) {
-  lx.prevLine = lx.line;
-  lx.prevColumn = lx.column + n - 1;
-  lx.column += n;
-  lx.pos += n;
-}
-
-void skipSpaceAndComments(Lexer& lx) {
-  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
-  while (lx.pos < size) {
-    unsigned char b = static_cast<unsigned char>(lx.input[lx.pos]);
-    if (kByteClasses.c[b] == bcSpace) {
-      consumeByte(lx);
-    } else if (b == '-' && byteAt(lx, lx.pos + 1) == '-') {
-      const void* nl = std::memchr(lx.input.data() + lx.pos, '\n', static_cast<std::size_t>(size - lx.pos));
-      std::int32_t stop = nl ? static_cast<std::int32_t>(static_cast<const char*>(nl) - lx.input.data()) : size;
-      consumeRun(lx, stop - lx.pos);
-    } else if (b == '/' && byteAt(lx, lx.pos + 1) == '*') {
-      consumeRun(lx, 2);
-      while (lx.pos < size) {
-        if (lx.input[lx.pos] == '*' && byteAt(lx, lx.pos + 1) == '/') {
-          consumeRun(lx, 2);
-          break;
-        }
-        consumeByte(lx);
-      }
+  unsigned char at(std::int32_t i) const { return i < size ? static_cast<unsigned char>(bytes[i]) : 0; }
+  // Consumes one byte that may be a line feed.
+  void consumeByte() {
+    if (bytes[pos] == '\n') {
+      ++line;
+      column = 1;
     } else {
+      ++column;
+    }
+    ++pos;
+  }
+};
+
+// Skips the comment at the cursor, if there is one; false when the "-" or
+// "/" there starts a token instead.
+[[gnu::noinline]] bool skipComment(Cursor& c) {
+  unsigned char b = static_cast<unsigned char>(c.bytes[c.pos]);
+  unsigned char next = c.at(c.pos + 1);
+  if (b == '-' && next == '-') {
+    const void* nl = std::memchr(c.bytes + c.pos, '\n', static_cast<std::size_t>(c.size - c.pos));
+    std::int32_t stop = nl ? static_cast<std::int32_t>(static_cast<const char*>(nl) - c.bytes) : c.size;
+    c.column += stop - c.pos;
+    c.pos = stop;
+    return true;
+  }
+  if (b == '/' && next == '*') {
+    c.pos += 2;
+    c.column += 2;
+    while (c.pos < c.size) {
+      if (c.bytes[c.pos] == '*' && c.at(c.pos + 1) == '/') {
+        c.pos += 2;
+        c.column += 2;
+        break;
+      }
+      c.consumeByte();
+    }
+    return true;
+  }
+  return false;
+}
+
+inline void skipSpaceAndComments(Cursor& c) {
+  while (c.pos < c.size) {
+    SkipClass k = kSkipClasses.c[static_cast<unsigned char>(c.bytes[c.pos])];
+    if (k == skBlank) {
+      ++c.pos;
+      ++c.column;
+    } else if (k == skStop) {
+      return;
+    } else if (k == skLineFeed) {
+      ++c.pos;
+      ++c.line;
+      c.column = 1;
+    } else if (!skipComment(c)) {
       return;
     }
   }
 }
 
-// Scans a quoted literal whose opening quote is current. Doubled quotes
-// stand for one; an unclosed literal ends at the end of the input.
-std::string_view scanQuoted(Lexer& lx, char quote, Arena* arena) {
-  consumeByte(lx);
-  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
-  const std::int32_t start = lx.pos;
+// Scans the quoted literal whose opening quote is at the cursor into `t`.
+// Doubled quotes stand for one; an unclosed literal ends at the end of the
+// input.
+[[gnu::noinline]] void scanQuoted(Cursor& c, char quote, Arena* arena, Token& t) {
+  t.endLine = c.line;
+  t.endColumn = c.column;
+  c.consumeByte();
+  const std::int32_t start = c.pos;
   bool doubled = false;
-  std::int32_t contentEnd = size;
-  while (lx.pos < size) {
-    if (lx.input[lx.pos] == quote) {
-      if (byteAt(lx, lx.pos + 1) == static_cast<unsigned char>(quote)) {
+  std::int32_t contentEnd = c.size;
+  while (c.pos < c.size) {
+    t.endLine = c.line;
+    t.endColumn = c.column;
+    if (c.bytes[c.pos] == quote) {
+      if (c.at(c.pos + 1) == static_cast<unsigned char>(quote)) {
         doubled = true;
-        consumeByte(lx);
-        consumeByte(lx);
+        c.pos += 2;
+        c.column += 2;
+        t.endColumn = c.column - 1;
         continue;
       }
-      contentEnd = lx.pos;
-      consumeByte(lx);
+      contentEnd = c.pos;
+      c.consumeByte();
       break;
     }
-    consumeByte(lx);
+    c.consumeByte();
   }
-  std::string_view raw = lx.input.substr(start, contentEnd - start);
-  if (!doubled || arena == nullptr) return raw;
+  std::string_view raw(c.bytes + start, static_cast<std::size_t>(contentEnd - start));
+  if (!doubled || arena == nullptr) {
+    t.text = raw;
+    return;
+  }
   char* out = arena->allocateArray<char>(raw.size());
   std::size_t n = 0;
   for (std::size_t i = 0; i < raw.size(); ++i) {
     out[n++] = raw[i];
     if (raw[i] == quote) ++i;  // the second quote of a pair
   }
-  return {out, n};
+  t.text = {out, n};
+}
+
+// The keyword kind of the word of `length` bytes at `word`; `available` is
+// the number of input bytes from `word` on.
+inline TokenKind wordKind(const char* word, std::int32_t length, std::int32_t available) {
+  if (length > static_cast<std::int32_t>(keyword_detail::kMaxKeywordLength)) return tkIdent;
+  PackedWord packed{0, 0};
+  if (available >= 16) {
+    std::memcpy(&packed, word, 16);
+  } else {
+    for (std::int32_t i = 0; i < length; ++i) {
+      std::uint64_t byte = static_cast<unsigned char>(word[i]);
+      if (i < 8) {
+        packed.low |= byte << (8 * i);
+      } else {
+        packed.high |= byte << (8 * (i - 8));
+      }
+    }
+  }
+  return lookupKeyword(packed, static_cast<std::size_t>(length));
 }
 
 struct Operator {
@@ -134,9 +208,9 @@ struct Operator {
 };
 
 // The longest operator at the current byte.
-Operator scanOperator(const Lexer& lx, unsigned char b) {
-  unsigned char n1 = byteAt(lx, lx.pos + 1);
-  unsigned char n2 = byteAt(lx, lx.pos + 2);
+Operator scanOperator(const Lexer& lx, unsigned char b, std::int32_t pos) {
+  unsigned char n1 = byteAt(lx, pos + 1);
+  unsigned char n2 = byteAt(lx, pos + 2);
   switch (b) {
     case '-':
       if (n1 == '>') return n2 == '>' ? Operator{tkArrowText, 3} : Operator{tkArrow, 2};
@@ -197,61 +271,60 @@ Token nextToken(Lexer& lx, Arena* arena) {
 
 // Every path sets the kind, the text and all four positions.
 void scanToken(Lexer& lx, Arena* arena, Token& t) {
-  skipSpaceAndComments(lx);
-  t.line = lx.line;
-  t.column = lx.column;
-  if (atEnd(lx)) {
+  Cursor c{lx.input.data(), static_cast<std::int32_t>(lx.input.size()), lx.pos, lx.line, lx.column};
+  skipSpaceAndComments(c);
+  t.line = c.line;
+  t.column = c.column;
+  const std::int32_t start = c.pos;
+  std::int32_t end = start + 1;  // the end of a token on one line
+  if (start >= c.size) {
     t.kind = tkEof;
-    t.text = {};
-    t.endLine = lx.line;
-    t.endColumn = lx.column;
-    return;
-  }
-  const std::int32_t start = lx.pos;
-  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
-  unsigned char b = static_cast<unsigned char>(lx.input[start]);
-  switch (kByteClasses.c[b]) {
-    case bcWordStart: {
-      std::int32_t end = start + 1;
-      while (end < size && isWordByte(static_cast<unsigned char>(lx.input[end]))) ++end;
-      consumeRun(lx, end - start);
-      t.text = lx.input.substr(start, end - start);
-      t.kind = keywordKind(t.text);
-      break;
+    end = start;
+  } else {
+    unsigned char b = static_cast<unsigned char>(c.bytes[start]);
+    switch (kByteClasses.c[b]) {
+      case bcWordStart:
+        while (end < c.size && kWordBytes.is[static_cast<unsigned char>(c.bytes[end])]) ++end;
+        t.kind = wordKind(c.bytes + start, end - start, c.size - start);
+        break;
+      case bcDigit:
+        while (end < c.size && isDigit(static_cast<unsigned char>(c.bytes[end]))) ++end;
+        t.kind = tkInteger;
+        if (end + 1 < c.size && c.bytes[end] == '.' && isDigit(static_cast<unsigned char>(c.bytes[end + 1]))) {
+          end += 2;
+          while (end < c.size && isDigit(static_cast<unsigned char>(c.bytes[end]))) ++end;
+          t.kind = tkFloat;
+        }
+        break;
+      case bcPunct:
+        if (b == '\'' || b == '"') {
+          t.kind = b == '\'' ? tkString : tkIdent;
+          scanQuoted(c, static_cast<char>(b), arena, t);
+          lx.pos = c.pos;
+          lx.line = c.line;
+          lx.column = c.column;
+          return;
+        } else {
+          Operator op = scanOperator(lx, b, start);
+          t.kind = op.kind;
+          end = start + op.length;
+        }
+        break;
+      case bcSpace:   // cannot happen after skipping
+      case bcOther:   // control bytes other than the four spaces hold no line feed
+        t.kind = tkIdent;
+        break;
     }
-    case bcDigit: {
-      std::int32_t end = start + 1;
-      while (end < size && isDigit(static_cast<unsigned char>(lx.input[end]))) ++end;
-      t.kind = tkInteger;
-      if (end + 1 < size && lx.input[end] == '.' && isDigit(static_cast<unsigned char>(lx.input[end + 1]))) {
-        end += 2;
-        while (end < size && isDigit(static_cast<unsigned char>(lx.input[end]))) ++end;
-        t.kind = tkFloat;
-      }
-      consumeRun(lx, end - start);
-      t.text = lx.input.substr(start, end - start);
-      break;
-    }
-    case bcPunct:
-      if (b == '\'' || b == '"') {
-        t.kind = b == '\'' ? tkString : tkIdent;
-        t.text = scanQuoted(lx, static_cast<char>(b), arena);
-      } else {
-        Operator op = scanOperator(lx, b);
-        consumeRun(lx, op.length);
-        t.kind = op.kind;
-        t.text = lx.input.substr(start, op.length);
-      }
-      break;
-    case bcSpace:   // cannot happen after skipping
-    case bcOther:
-      consumeByte(lx);  // control bytes other than the four spaces hold no line feed
-      t.kind = tkIdent;
-      t.text = lx.input.substr(start, 1);
-      break;
   }
-  t.endLine = lx.prevLine;
-  t.endColumn = lx.prevColumn;
+  // The token lies on one line: it ends `length - 1` columns after it starts
+  // (the end of input is an empty token at the next column).
+  const std::int32_t length = end - start;
+  t.text = std::string_view(c.bytes + start, static_cast<std::size_t>(length));
+  t.endLine = c.line;
+  t.endColumn = length == 0 ? c.column : c.column + length - 1;
+  lx.pos = end;
+  lx.line = c.line;
+  lx.column = c.column + length;
 }
 
 }  // namespace vellum::sql

@@ -46,8 +46,6 @@ struct Lexer {
   std::int32_t pos = 0;         // index of the next byte
   std::int32_t line = 1;        // position of the byte at pos
   std::int32_t column = 1;
-  std::int32_t prevLine = 0;    // position of the byte consumed last
-  std::int32_t prevColumn = 0;
 };
 
 Lexer initLexer(std::string_view text);
