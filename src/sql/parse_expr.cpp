@@ -21,7 +21,7 @@ struct BinaryOperator {
   SqlBinaryOp op;
 };
 
-BinaryOperator binaryOperatorOf(TokenKind kind) {
+constexpr BinaryOperator binaryOperatorOf(TokenKind kind) {
   switch (kind) {
     case tkPipePipe: return {1, opStringConcat};
     case tkBitOr: return {2, opBitOr};
@@ -40,7 +40,7 @@ BinaryOperator binaryOperatorOf(TokenKind kind) {
 constexpr int kMaxPrecedence = 7;
 
 // The JSON access function an arrow token stands for, or null.
-const char* jsonFunctionOf(TokenKind kind) {
+constexpr const char* jsonFunctionOf(TokenKind kind) {
   switch (kind) {
     case tkArrow: return "JSONB_EXTRACT";
     case tkArrowText: return "JSONB_EXTRACT_TEXT";
@@ -49,6 +49,25 @@ const char* jsonFunctionOf(TokenKind kind) {
     default: return nullptr;
   }
 }
+
+// The tokens that some rule between a primary and a whole expression goes
+// on with: a subscript, the binary operators, the JSON arrows, the predicate
+// words and operators, AND and OR.
+struct TokenSet {
+  bool of[256];
+};
+constexpr TokenSet kContinuesOperand = [] {
+  TokenSet t{};
+  for (int k = 0; k <= tkEof; ++k) {
+    auto kind = static_cast<TokenKind>(k);
+    t.of[k] = binaryOperatorOf(kind).precedence != 0 || jsonFunctionOf(kind) != nullptr;
+  }
+  for (TokenKind kind : {tkLBracket, tkNot, tkIs, tkEq, tkNeq, tkLt, tkLe, tkGt, tkGe, tkLike, tkILike, tkGlob,
+                         tkSimilar, tkIn, tkBetween, tkAnd, tkOr}) {
+    t.of[kind] = true;
+  }
+  return t;
+}();
 
 bool startsQuery(TokenKind kind) { return kind == tkSelect || kind == tkValues || kind == tkWith; }
 
@@ -64,8 +83,8 @@ SqlNode* exprList(Parser& p, SqlNode* first, SqlNode* second) {
 }
 
 // AND chain: predicate (AND predicate)*
-SqlNode* parseAnd(Parser& p) {
-  SqlNode* left = p.parsePredicate();
+SqlNode* parseAnd(Parser& p, SqlNode* first) {
+  SqlNode* left = p.parsePredicate(first);
   while (p.accept(tkAnd)) {
     SqlNode* right = p.parsePredicate();
     left = newBinary(p.arena, opAnd, left, right, kEmptySpan);
@@ -222,10 +241,15 @@ SqlNode* parseSubscript(Parser& p, SqlNode* base) {
 }  // namespace
 
 // expr: and (OR and)*
+// Most expressions are a lone operand; when the token after the primary
+// continues no rule above it, the primary is the expression and the rules in
+// between are not entered.
 SqlNode* Parser::parseExpression() {
-  SqlNode* left = parseAnd(*this);
+  SqlNode* primary = parsePrimary();
+  if (!kContinuesOperand.of[current.kind]) return primary;
+  SqlNode* left = parseAnd(*this, primary);
   while (accept(tkOr)) {
-    SqlNode* right = parseAnd(*this);
+    SqlNode* right = parseAnd(*this, nullptr);
     left = newBinary(arena, opOr, left, right, SqlSpan{});
   }
   return left;
@@ -233,8 +257,8 @@ SqlNode* Parser::parseExpression() {
 
 // predicate: json [NOT] (comparison | IS ... | LIKE ... | IN ... | BETWEEN ...)
 // Comparisons do not chain; right-hand operands are read at the "||" level.
-SqlNode* Parser::parsePredicate() {
-  SqlNode* left = parseJsonAccess();
+SqlNode* Parser::parsePredicate(SqlNode* first) {
+  SqlNode* left = parseJsonAccess(first);
   if (at(tkNot)) {
     advance();
     if (SqlNode* negated = parseNegatedPredicate(*this, left)) return negated;
@@ -273,8 +297,8 @@ SqlNode* Parser::parsePredicate() {
 }
 
 // json: concat ((-> | ->> | #> | #>>) concat)*
-SqlNode* Parser::parseJsonAccess() {
-  SqlNode* left = parseConcat();
+SqlNode* Parser::parseJsonAccess(SqlNode* first) {
+  SqlNode* left = parseConcat(first);
   while (const char* function = jsonFunctionOf(current.kind)) {
     Token arrow = advance();
     SqlNode* right = parseConcat();
@@ -294,14 +318,14 @@ SqlNode* Parser::parseJsonAccess() {
 // left-associative. `pending` holds the operands still waiting for a right
 // side; their precedences strictly increase, so it never holds more than
 // one entry per level.
-SqlNode* Parser::parseConcat() {
+SqlNode* Parser::parseConcat(SqlNode* first) {
   struct Pending {
     SqlNode* left;
     BinaryOperator op;
   };
   Pending pending[kMaxPrecedence];
   int count = 0;
-  SqlNode* operand = parsePostfix();
+  SqlNode* operand = parsePostfix(first);
   for (;;) {
     BinaryOperator next = binaryOperatorOf(current.kind);
     while (count > 0 && pending[count - 1].op.precedence >= next.precedence) {
@@ -317,8 +341,8 @@ SqlNode* Parser::parseConcat() {
 }
 
 // postfix: primary ("[" ... "]")*
-SqlNode* Parser::parsePostfix() {
-  SqlNode* node = parsePrimary();
+SqlNode* Parser::parsePostfix(SqlNode* first) {
+  SqlNode* node = first != nullptr ? first : parsePrimary();
   while (at(tkLBracket)) node = parseSubscript(*this, node);
   return node;
 }

@@ -103,10 +103,12 @@ class Parser {
 
   // ---- Expressions (parse_expr.cpp) ----
   SqlNode* parseExpression();
-  SqlNode* parseConcat();
-  SqlNode* parsePredicate();
-  SqlNode* parseJsonAccess();
-  SqlNode* parsePostfix();
+  // `first`, when given, is the primary already read at the start of the
+  // rule.
+  SqlNode* parseConcat(SqlNode* first = nullptr);
+  SqlNode* parsePredicate(SqlNode* first = nullptr);
+  SqlNode* parseJsonAccess(SqlNode* first = nullptr);
+  SqlNode* parsePostfix(SqlNode* first = nullptr);
   SqlNode* parseParenSubquery();
 
   // ---- Primaries (parse_primary.cpp) ----
