@@ -66,12 +66,6 @@ Parser::Parser(std::string_view text, Arena& a) : arena(a), lexer(initLexer(text
   current = nextToken(lexer, &arena);
 }
 
-Token Parser::advance() {
-  previous = current;
-  scanToken(lexer, &arena, current);
-  return previous;
-}
-
 TokenKind Parser::peekKind() const {
   Lexer copy = lexer;
   return nextToken(copy, nullptr).kind;

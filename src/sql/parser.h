@@ -51,7 +51,11 @@ class Parser {
   std::int64_t paramCount = 0;
 
   // ---- Core operations (parser.cpp) ----
-  Token advance();
+  Token advance() {
+    previous = current;
+    scanToken(lexer, &arena, current);
+    return previous;
+  }
   TokenKind peekKind() const;
   TokenKind peekKind2() const;
   bool at(TokenKind kind) const { return current.kind == kind; }

@@ -76,11 +76,6 @@ SqlNodeExtra& SqlNode::mutableExtra(Arena& arena) {
 }
 
 
-SqlNode* newNode(Arena& arena, SqlNodeKind kind, SqlSpan span) {
-  // The constructor zeroes the variant, so that every branch starts empty.
-  return arena.make<SqlNode>(kind, span);
-}
-
 namespace {
 
 SqlNode* newTextNode(Arena& arena, SqlNodeKind kind, std::string_view text, SqlSpan span) {
@@ -90,10 +85,6 @@ SqlNode* newTextNode(Arena& arena, SqlNodeKind kind, std::string_view text, SqlS
 }
 
 }  // namespace
-
-SqlNode* newIdentifier(Arena& arena, std::string_view text, SqlSpan span) {
-  return newTextNode(arena, nkIdentifier, text, span);
-}
 
 SqlNode* newStringLit(Arena& arena, std::string_view text, SqlSpan span) {
   return newTextNode(arena, nkStringLit, text, span);

@@ -333,8 +333,15 @@ VELLUM_VARIANT_FIELD(NodeList, children, Children, children)
 
 // Node constructors: every one copies the span, sets ascending and nullsFirst
 // to -1 and zeroes everything else.
-SqlNode* newNode(Arena& arena, SqlNodeKind kind, SqlSpan span);
-SqlNode* newIdentifier(Arena& arena, std::string_view text, SqlSpan span);
+inline SqlNode* newNode(Arena& arena, SqlNodeKind kind, SqlSpan span) {
+  // The constructor zeroes the variant, so that every branch starts empty.
+  return arena.make<SqlNode>(kind, span);
+}
+inline SqlNode* newIdentifier(Arena& arena, std::string_view text, SqlSpan span) {
+  SqlNode* n = newNode(arena, nkIdentifier, span);
+  n->strVal() = text;
+  return n;
+}
 SqlNode* newStringLit(Arena& arena, std::string_view text, SqlSpan span);
 SqlNode* newIntervalLit(Arena& arena, std::string_view text, SqlSpan span);
 SqlNode* newIntLit(Arena& arena, std::int64_t value, SqlSpan span);
