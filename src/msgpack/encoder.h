@@ -28,6 +28,25 @@ inline void writeMarkedBE(OutputStream& out, std::uint8_t marker, std::uint64_t 
   out.writeData(bytes, static_cast<std::size_t>(width));
 }
 
+// Copies n < 32 bytes with fixed-size moves, two of them overlapping, so
+// that no byte outside [src, src + n) is read.
+inline void copyShort(std::uint8_t* dst, const char* src, std::size_t n) {
+  if (n >= 16) {
+    std::memcpy(dst, src, 16);
+    std::memcpy(dst + n - 16, src + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(dst, src, 8);
+    std::memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(dst, src, 4);
+    std::memcpy(dst + n - 4, src + n - 4, 4);
+  } else if (n != 0) {
+    dst[0] = static_cast<std::uint8_t>(src[0]);
+    dst[n / 2] = static_cast<std::uint8_t>(src[n / 2]);
+    dst[n - 1] = static_cast<std::uint8_t>(src[n - 1]);
+  }
+}
+
 }  // namespace encoder_detail
 
 inline void writeNil(OutputStream& out) { encoder_detail::writeMarker(out, 0xc0); }
@@ -76,6 +95,14 @@ inline void writeStr(OutputStream& out, std::string_view s) {
   using namespace encoder_detail;
   std::size_t n = s.size();
   if (n < 32) {
+    // Most strings are short names: header and bytes straight into the
+    // window when it has room.
+    if (std::uint8_t* p = out.reserve(32)) {
+      p[0] = static_cast<std::uint8_t>(0xa0 | n);
+      copyShort(p + 1, s.data(), n);
+      out.commit(p + 1 + n);
+      return;
+    }
     writeMarker(out, static_cast<std::uint8_t>(0xa0 | n));
   } else if (n < 256) {
     writeMarkedBE(out, 0xd9, n, 1);
