@@ -135,8 +135,12 @@ inline void skipSpaceAndComments(Cursor& c) {
       ++c.pos;
       ++c.line;
       c.column = 1;
-    } else if (!skipComment(c)) {
-      return;
+    } else {
+      // The comment is skipped on a copy, so that the cursor itself never has
+      // its address taken and stays in registers.
+      Cursor copy = c;
+      if (!skipComment(copy)) return;
+      c = copy;
     }
   }
 }
@@ -299,10 +303,11 @@ void scanToken(Lexer& lx, Arena* arena, Token& t) {
       case bcPunct:
         if (b == '\'' || b == '"') {
           t.kind = b == '\'' ? tkString : tkIdent;
-          scanQuoted(c, static_cast<char>(b), arena, t);
-          lx.pos = c.pos;
-          lx.line = c.line;
-          lx.column = c.column;
+          Cursor copy = c;
+          scanQuoted(copy, static_cast<char>(b), arena, t);
+          lx.pos = copy.pos;
+          lx.line = copy.line;
+          lx.column = copy.column;
           return;
         } else {
           Operator op = scanOperator(lx, b, start);
