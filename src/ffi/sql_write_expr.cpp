@@ -263,7 +263,26 @@ void SqlWriter::writeLiteral(const SqlNode* node) {
 // ---------------------------------------------------------------------------
 // Expressions.
 
+// A column named by a plain identifier, the most common expression: its whole
+// map goes into the stream's window at once when the window has room.
+bool SqlWriter::writeNameExpr(const SqlNode* node) {
+  std::string_view name = node->strVal();
+  constexpr Run kHead{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column")};
+  constexpr Run kSpanKey{str("span")};
+  constexpr std::size_t kMaxBytes = kHead.size + 32 + kSpanKey.size + 57;
+  if (name.size() >= 32) return false;
+  std::uint8_t* p = out_.reserve(kMaxBytes);
+  if (p == nullptr) return false;
+  p = putRun<kHead>(p);
+  *p++ = static_cast<std::uint8_t>(0xa0 | name.size());
+  encoder_detail::copyShort(p, name.data(), name.size());
+  p += name.size();
+  out_.commit(putSpan(putRun<kSpanKey>(p), node->span));
+  return true;
+}
+
 void SqlWriter::writeExpr(const SqlNode* node) {
+  if (node != nullptr && node->kind == nkIdentifier && writeNameExpr(node)) return;
   const std::size_t base = chain_.size();
   // Down the lead children: each map is written up to its lead child's value.
   for (;;) {
