@@ -134,3 +134,46 @@ TEST(ApiThreadsTest, BufferMadeOnOneThreadReleasedOnAnother) {
 }
 
 }  // namespace
+
+// A thread keeps some memory from one call to the next (the arena's largest
+// chunk, the document scratch). Whatever an earlier call left there, every
+// result equals that of a thread that has made no call before.
+TEST(ApiThreadsTest, MemoryKeptBetweenCallsNeverChangesAResult) {
+  auto repeated = [](const std::string& item, std::size_t times) {
+    std::string text = "SELECT ";
+    for (std::size_t i = 0; i < times; ++i) text += (i ? ", " : "") + item;
+    return text + " FROM t";
+  };
+  const std::vector<Input> sequence = {
+      {true, repeated("a + 1", 20000), 0},           // tree beyond the inline block and the scratch
+      {true, "SELECT 'x''y', b FROM t", 0},          // short, in the memory the large call left
+      {true, repeated("f(x, 'it''s')", 3000), 0},    // a middle size
+      {true, repeated("a + 1", 20000) + " WHERE", 0},  // an error after a large tree
+      {false, "sum by (job) (rate(x[5m]))", 0},
+      {true, repeated("CASE WHEN a THEN b END", 40000), 0},
+      {true, "SELECT 1", 0},
+  };
+  std::vector<std::string> fresh;
+  for (const Input& input : sequence) {
+    Input in = input;
+    if (in.sql) in.len = static_cast<int32_t>(in.text.size());
+    std::thread([&] {
+      ParseResult r = parse(in);
+      fresh.push_back(describe(r));
+      vellum_free_buffer(r.data);
+      vellum_free_buffer(r.error);
+    }).join();
+  }
+  std::thread([&] {
+    for (int round = 0; round < 2; ++round) {
+      for (std::size_t i = 0; i < sequence.size(); ++i) {
+        Input in = sequence[i];
+        if (in.sql) in.len = static_cast<int32_t>(in.text.size());
+        ParseResult r = parse(in);
+        EXPECT_EQ(describe(r), fresh[i]) << "round " << round << ", input " << i;
+        vellum_free_buffer(r.data);
+        vellum_free_buffer(r.error);
+      }
+    }
+  }).join();
+}

@@ -3,29 +3,69 @@
 #include <cstdlib>
 
 namespace vellum {
+namespace {
+
+// One chunk kept per thread from one parse call to the next, so that a
+// call whose tree outgrows the inline block finds its first chunk without
+// malloc and without the page faults of fresh memory. At most
+// kKeptChunkBytes stay with an idle thread; no parse call runs inside
+// another on one thread, so the slot has one user at a time.
+constexpr std::size_t kKeptChunkBytes = std::size_t{1} << 20;
+
+struct KeptChunk {
+  void* block = nullptr;
+  std::size_t size = 0;
+  ~KeptChunk() { std::free(block); }
+};
+
+KeptChunk& keptChunk() {
+  thread_local KeptChunk kept;
+  return kept;
+}
+
+}  // namespace
 
 Arena::~Arena() {
+  if (chunks_ == nullptr) return;
+  KeptChunk& kept = keptChunk();
   Chunk* c = chunks_;
   while (c != nullptr) {
     Chunk* next = c->next;
-    std::free(c);
+    if (c->size <= kKeptChunkBytes && c->size > kept.size) {
+      std::free(kept.block);
+      kept.block = c;
+      kept.size = c->size;
+    } else {
+      std::free(c);
+    }
     c = next;
   }
 }
 
 void* Arena::allocateSlow(std::size_t size, std::size_t align) {
   // Chunks double up to 1 MiB; a request larger than a chunk gets its own.
+  // The thread's kept chunk serves the first request it can hold.
   std::size_t need = size + align + sizeof(Chunk);
-  std::size_t chunkSize = nextChunkSize_;
-  if (nextChunkSize_ < (std::size_t{1} << 20)) nextChunkSize_ *= 2;
-  if (chunkSize < need) chunkSize = need;
-  auto* chunk = static_cast<Chunk*>(std::malloc(chunkSize));
-  if (chunk == nullptr) throw std::bad_alloc();
+  Chunk* chunk = nullptr;
+  KeptChunk& kept = keptChunk();
+  if (kept.block != nullptr && kept.size >= need) {
+    chunk = static_cast<Chunk*>(kept.block);
+    chunk->size = kept.size;
+    kept.block = nullptr;
+    kept.size = 0;
+    while (nextChunkSize_ < (std::size_t{1} << 20) && nextChunkSize_ <= chunk->size) nextChunkSize_ *= 2;
+  } else {
+    std::size_t chunkSize = nextChunkSize_;
+    if (nextChunkSize_ < (std::size_t{1} << 20)) nextChunkSize_ *= 2;
+    if (chunkSize < need) chunkSize = need;
+    chunk = static_cast<Chunk*>(std::malloc(chunkSize));
+    if (chunk == nullptr) throw std::bad_alloc();
+    chunk->size = chunkSize;
+  }
   chunk->next = chunks_;
-  chunk->size = chunkSize;
   chunks_ = chunk;
   cur_ = reinterpret_cast<char*>(chunk + 1);
-  end_ = reinterpret_cast<char*>(chunk) + chunkSize;
+  end_ = reinterpret_cast<char*>(chunk) + chunk->size;
   std::uintptr_t p = (reinterpret_cast<std::uintptr_t>(cur_) + (align - 1)) & ~(align - 1);
   cur_ = reinterpret_cast<char*>(p + size);
   return reinterpret_cast<void*>(p);
