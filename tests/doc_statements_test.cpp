@@ -36,6 +36,56 @@ TEST(DocStatementsTest, EmptyListIsAnEmptyArray) {
   }
 }
 
+// Statements are written as they are parsed, and the list's header is sized
+// from a count of ";" bytes: whether that guess is right, too high or too low,
+// the bytes are those of the parsed list written as a whole.
+TEST(DocStatementsTest, ListHeaderWhateverTheSemicolonsSay) {
+  auto times = [](const std::string& piece, int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += piece;
+    return text;
+  };
+  struct Case {
+    std::string text;
+    std::uint32_t count;
+    std::uint8_t marker;  // first byte of the document
+  };
+  const std::vector<Case> cases = {
+      {"SELECT 1", 1, 0x91},
+      {times("SELECT 1;", 15), 15, 0x9f},
+      {times("SELECT 1;", 16), 16, 0xdc},
+      {times("BEGIN ", 16), 16, 0xdc},                        // no ";": guessed 1
+      {"SELECT ';;;;;;;;;;;;;;;;;;;;'", 1, 0x91},              // ";" in a string: guessed 21
+      {"SELECT 1 -- ;;;;;;;;;;;;;;;;\n" + times(";", 20), 1, 0x91},
+      {times("BEGIN;", 65535), 65535, 0xdc},
+      {times("BEGIN;", 65536), 65536, 0xdd},
+      {times("BEGIN;", 65535) + "SELECT ';'", 65536, 0xdd},     // guessed 65537
+      {times("BEGIN;", 65534) + "SELECT ';;'", 65535, 0xdc},   // guessed 65537
+      {times("BEGIN ", 65536), 65536, 0xdd},                  // guessed 1
+  };
+  for (const Case& c : cases) {
+    vellum::DocumentBytes streamed = vellum::parseSqlDocument(c.text);
+    vellum::Arena arena;
+    vellum::DocumentBytes whole = writeSqlDocument(parseStatements(c.text, arena));
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(streamed.data.get()), streamed.size),
+              std::string(reinterpret_cast<const char*>(whole.data.get()), whole.size))
+        << c.text.substr(0, 40);
+    EXPECT_EQ(streamed.data.get()[0], c.marker) << c.text.substr(0, 40);
+    msgpack::object_handle handle = msgpack::unpack(reinterpret_cast<const char*>(streamed.data.get()), streamed.size);
+    ASSERT_EQ(handle.get().type, msgpack::type::ARRAY);
+    EXPECT_EQ(handle.get().via.array.size, c.count) << c.text.substr(0, 40);
+  }
+}
+
+// A syntax error anywhere in the text is the result, however many statements
+// were written before it.
+TEST(DocStatementsTest, SyntaxErrorAfterWrittenStatements) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "SELECT a, b FROM t WHERE c = 1;\n";
+  text += "SELECT (";
+  EXPECT_EQ(sqlDocJson(text), "error: Parse error at line 2001, col 9: unexpected token in expression (got tkEof '')");
+}
+
 TEST(DocStatementsTest, TransactionsAndSavepoints) {
   runDocCases({
       {"BEGIN; COMMIT", R"([{"kind":{"variant":"Begin","isolation_level":null,"access_mode":null}},{"kind":{"variant":"Commit"}}])"},

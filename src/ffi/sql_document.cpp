@@ -1,18 +1,38 @@
 #include "ffi/sql_document.h"
 
+#include <cstring>
+
 #include "ffi/sql_writer.h"
 #include "sql/parser.h"
 #include "support/arena.h"
 
 namespace vellum {
+namespace {
+
+std::size_t countSemicolons(std::string_view text) {
+  std::size_t count = 0;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p != end) {
+    const void* hit = std::memchr(p, ';', static_cast<std::size_t>(end - p));
+    if (hit == nullptr) break;
+    ++count;
+    p = static_cast<const char*>(hit) + 1;
+  }
+  return count;
+}
+
+}  // namespace
 
 DocumentBytes parseSqlDocument(std::string_view text) {
-  // The tree lives in the arena until the document is written; the document
-  // goes straight into one growable buffer, sized from the text, whose bytes
-  // are handed over.
+  // The trees live in the arena until the call ends; each statement is
+  // written right after it is parsed, straight into one growable buffer
+  // sized from the text, whose bytes are handed over. Most statements end in
+  // ";", so counting those bytes guesses the number of statements (and with
+  // it the size of the list's header) nearly always.
   Arena arena;
-  sql::NodeList statements = sql::parseStatements(text, arena);
-  return sql::writeSqlDocument(statements, sql::documentCapacityHint(text.size()));
+  sql::StatementReader reader(text, arena);
+  return sql::writeSqlDocument(reader, arena, sql::documentCapacityHint(text.size()), countSemicolons(text) + 1);
 }
 
 }  // namespace vellum

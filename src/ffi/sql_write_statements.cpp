@@ -1,5 +1,7 @@
 // The statement-list document, the statement dispatch and the maps of the
 // utility statements (EXPLAIN, PRAGMA, transactions, savepoints).
+#include <cstring>
+#include <exception>
 #include <string>
 
 #include "ffi/sql_writer.h"
@@ -14,12 +16,14 @@ namespace vellum::sql {
 
 void SqlWriter::writeStatementList(const NodeList& statements) {
   writeArrayHeader(out_, static_cast<std::uint32_t>(statements.size()));
-  for (const SqlNode* statement : statements) {
-    check(statement != nullptr, "statement is nil");
-    writeRun<Run{map(2), str("kind")}>(out_);
-    writeStatementKind(statement);
-    writeSpanEntry(statement->span);
-  }
+  for (const SqlNode* statement : statements) writeStatement(statement);
+}
+
+void SqlWriter::writeStatement(const SqlNode* statement) {
+  check(statement != nullptr, "statement is nil");
+  writeRun<Run{map(2), str("kind")}>(out_);
+  writeStatementKind(statement);
+  writeSpanEntry(statement->span);
 }
 
 void SqlWriter::writeStatementKind(const SqlNode* node) {
@@ -152,27 +156,101 @@ bool holdsContinuousAggregate(const NodeList& statements) {
   return false;
 }
 
-}  // namespace
-
-DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint) {
-  if (holdsContinuousAggregate(statements)) {
-    // Every continuous aggregate is validated, in list order, before any
-    // byte is written; then the staged writer counts, writes and checks.
-    for (const SqlNode* statement : statements) {
-      if (statement != nullptr && statement->kind == nkCreateContinuousAggregate) {
-        validateContinuousAggregate(statement);
-      }
+// Every continuous aggregate is validated, in list order, before any byte
+// is written; then the staged writer counts, writes and checks.
+DocumentBytes writeValidatedDocument(const NodeList& statements) {
+  for (const SqlNode* statement : statements) {
+    if (statement != nullptr && statement->kind == nkCreateContinuousAggregate) {
+      validateContinuousAggregate(statement);
     }
-    return writeStaged(writeStagedStatementList, const_cast<NodeList*>(&statements));
   }
+  return writeStaged(writeStagedStatementList, const_cast<NodeList*>(&statements));
+}
+
+// The document buffer: the thread's scratch block when the document will
+// likely fit it, else a buffer of the hinted size.
+BufferStream documentStream(std::size_t capacityHint) {
   std::uint8_t* scratch = capacityHint <= kScratchBytes ? threadScratch() : nullptr;
-  BufferStream out = scratch != nullptr ? BufferStream(scratch, kScratchBytes) : BufferStream(capacityHint);
-  SqlWriter writer(out);
-  writer.writeStatementList(statements);
+  return scratch != nullptr ? BufferStream(scratch, kScratchBytes) : BufferStream(capacityHint);
+}
+
+DocumentBytes handOver(BufferStream& out) {
   DocumentBytes document;
   document.size = out.size();
   document.data.reset(out.release());
   return document;
+}
+
+// The bytes of the array header for `count` elements.
+std::size_t arrayHeader(std::size_t count, std::uint8_t* bytes) {
+  if (count < 16) {
+    bytes[0] = static_cast<std::uint8_t>(0x90 | count);
+    return 1;
+  }
+  if (count <= 0xffff) {
+    bytes[0] = 0xdc;
+    bytes[1] = static_cast<std::uint8_t>(count >> 8);
+    bytes[2] = static_cast<std::uint8_t>(count);
+    return 3;
+  }
+  bytes[0] = 0xdd;
+  for (int i = 0; i < 4; ++i) bytes[1 + i] = static_cast<std::uint8_t>(count >> (8 * (3 - i)));
+  return 5;
+}
+
+}  // namespace
+
+DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint) {
+  if (holdsContinuousAggregate(statements)) return writeValidatedDocument(statements);
+  BufferStream out = documentStream(capacityHint);
+  SqlWriter writer(out);
+  writer.writeStatementList(statements);
+  return handOver(out);
+}
+
+DocumentBytes writeSqlDocument(StatementReader& reader, Arena& arena, std::size_t capacityHint,
+                               std::size_t expectedStatements) {
+  // The array header goes first but its size depends on the number of
+  // statements: room for the expected count's header is left, and in the
+  // rare case that the count needs another size the bytes are moved once.
+  std::uint8_t header[5];
+  const std::size_t room = arrayHeader(expectedStatements, header);
+  NodeList statements;
+  bool staged = false;
+  std::exception_ptr writeError;
+  {
+    BufferStream out = documentStream(capacityHint);
+    SqlWriter writer(out);
+    out.writeData(header, room);
+    while (SqlNode* statement = reader.next()) {
+      statements.push_back(arena, statement);
+      if (statement->kind == nkCreateContinuousAggregate) staged = true;
+      if (staged || writeError) continue;
+      // A writer error waits until every statement has been read: a syntax
+      // error further on is the one to report.
+      try {
+        writer.writeStatement(statement);
+      } catch (...) {
+        writeError = std::current_exception();
+      }
+    }
+    if (!staged) {
+      if (writeError) std::rethrow_exception(writeError);
+      const std::size_t length = arrayHeader(statements.size(), header);
+      if (length != room) {
+        std::size_t body = out.size() - room;
+        if (length > room) {
+          std::uint8_t pad[4] = {};
+          out.writeData(pad, length - room);
+        }
+        std::memmove(out.data() + length, out.data() + room, body);
+        out.truncate(length + body);
+      }
+      std::memcpy(out.data(), header, length);
+      return handOver(out);
+    }
+  }
+  return writeValidatedDocument(statements);
 }
 
 }  // namespace vellum::sql

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "msgpack/output_stream.h"
+#include "sql/parser.h"
 #include "sql/tree.h"
 #include "support/bytes.h"
 
@@ -71,6 +72,8 @@ class SqlWriter {
   // Statements (sql_write_statements.cpp).
   // The whole document: an array of {"kind", "span"} envelopes.
   void writeStatementList(const NodeList& statements);
+  // One element of the statement list: {"kind": ..., "span": ...}.
+  void writeStatement(const SqlNode* statement);
   // The statement map of one statement (the "kind" of its envelope).
   void writeStatementKind(const SqlNode* node);
 
@@ -171,6 +174,16 @@ class SqlWriter {
 // that growing a buffer of many megabytes makes; pages of it that are never
 // written cost address space only, and the final shrink is done in place.
 DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint = 0);
+
+// The same document for the statements `reader` gives, each written as soon
+// as it is read, while its tree is still in the cache. The bytes and the
+// error are those of parseStatements followed by writeSqlDocument: a syntax
+// error anywhere is raised before any error of the writer, and a text with a
+// continuous aggregate takes the validated, staged path.
+// `expectedStatements` is a guess of the number of statements, which spares
+// moving the bytes when it is right.
+DocumentBytes writeSqlDocument(StatementReader& reader, Arena& arena, std::size_t capacityHint,
+                               std::size_t expectedStatements);
 
 // The first buffer size for the document of a SQL text: realistic queries
 // give documents of about 13 to 15 times their text.

@@ -63,6 +63,9 @@ class BufferStream final : public OutputStream {
 
   std::size_t size() const { return static_cast<std::size_t>(pos_ - data_); }
   const std::uint8_t* data() const { return data_; }
+  std::uint8_t* data() { return data_; }
+  // Drops the bytes from `size` on; `size` is at most size().
+  void truncate(std::size_t size) { pos_ = data_ + size; }
 
   // Hands over a malloc'd buffer of exactly size() bytes (null when empty);
   // the stream is empty afterwards.

@@ -79,18 +79,20 @@ SqlNode* newNamedNode(Parser& p, SqlNodeKind kind, const Token& keyword, const T
 
 }  // namespace
 
-NodeList parseStatements(std::string_view text, Arena& arena) {
-  Parser parser(text, arena);
-  NodeList statements;
-  for (;;) {
-    while (parser.accept(tkSemicolon)) {
-    }
-    if (parser.at(tkEof)) break;
-    parser.paramCount = 0;
-    SqlNode* statement = parser.parseStatement();
-    backfillSpans(statement, statement);
-    statements.push_back(arena, statement);
+SqlNode* StatementReader::next() {
+  while (parser_.accept(tkSemicolon)) {
   }
+  if (parser_.at(tkEof)) return nullptr;
+  parser_.paramCount = 0;
+  SqlNode* statement = parser_.parseStatement();
+  backfillSpans(statement, statement);
+  return statement;
+}
+
+NodeList parseStatements(std::string_view text, Arena& arena) {
+  StatementReader reader(text, arena);
+  NodeList statements;
+  while (SqlNode* statement = reader.next()) statements.push_back(arena, statement);
   return statements;
 }
 

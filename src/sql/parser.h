@@ -218,6 +218,20 @@ class NestingGuard {
   Parser& parser_;
 };
 
+// The statements of a text one at a time, in source order, each with its
+// spans back-filled: a caller can use a statement's tree while it is fresh
+// in the cache, before the next one is read.
+class StatementReader {
+ public:
+  StatementReader(std::string_view text, Arena& arena) : parser_(text, arena) {}
+  // The next statement root, or null after the last one. Raises on a
+  // syntax error.
+  SqlNode* next();
+
+ private:
+  Parser parser_;
+};
+
 // The whole text as a list of statement roots, in source order.
 NodeList parseStatements(std::string_view text, Arena& arena);
 
