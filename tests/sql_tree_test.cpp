@@ -66,7 +66,7 @@ TEST(SqlTreeNodes, NewNodesStartEmptyWithOrderFieldsUnset) {
   EXPECT_EQ(n->nullsFirst, -1);
   EXPECT_FALSE(n->distinct || n->star || n->negated || n->lateral || n->withOrdinality || n->recursive ||
                n->analyze || n->limitWithTies || n->quantifierAll);
-  EXPECT_EQ(n->paramIndex, 0);
+  EXPECT_EQ(newNode(arena, nkParameter, span)->paramIndex(), 0);
   EXPECT_TRUE(n->children().empty());
   EXPECT_TRUE(n->extra().subKind.empty());
   EXPECT_EQ(n->extra().extraExpr, nullptr);

@@ -338,7 +338,7 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
       return false;
     case nkParameter:
       writeRun<Run{map(2), str("kind"), map(2), str("variant"), str("Parameter"), str("index")}>(out_);
-      writeInt(out_, node->paramIndex);
+      writeInt(out_, node->paramIndex());
       return false;
     case nkBinaryOp: {
       writeRun<Run{map(2), str("kind")}>(out_);

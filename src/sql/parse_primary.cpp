@@ -353,7 +353,7 @@ SqlNode* Parser::parsePrimary() {
       return newStar(arena, advance().span());
     case tkQuestion: {
       SqlNode* parameter = newNode(arena, nkParameter, advance().span());
-      parameter->paramIndex = ++paramCount;
+      parameter->paramIndex() = ++paramCount;
       return parameter;
     }
     case tkInterval: case tkTimestamp: case tkDate: case tkTime: case tkJson: case tkJsonb:

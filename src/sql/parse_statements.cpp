@@ -319,7 +319,7 @@ namespace {
 bool hasNoParts(SqlNodeKind kind) {
   switch (kind) {
     case nkIdentifier: case nkStringLit: case nkIntervalLit: case nkIntLit: case nkFloatLit:
-    case nkBoolLit: case nkWindowFrameBound: case nkBegin: case nkSetTransaction:
+    case nkBoolLit: case nkParameter: case nkWindowFrameBound: case nkBegin: case nkSetTransaction:
       return true;
     default:
       return false;

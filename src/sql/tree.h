@@ -116,7 +116,6 @@ struct SqlNode {
   bool quantifierAll = false;
 
   SqlNodeKind kind;
-  std::int64_t paramIndex = 0;
 
   // The variant is zeroed here, inside the constructor: bytes written to the
   // storage before construction are dead to the compiler (lifetime DSE) and
@@ -153,6 +152,7 @@ struct SqlNode {
   std::string_view& aliasName();
   TextList& aliasColumns();
   JoinKind& joinKind();
+  std::int64_t& paramIndex();
   SqlNode*& joinLeft();
   SqlNode*& joinRight();
   SqlNode*& joinCond();
@@ -191,6 +191,7 @@ struct SqlNode {
   std::string_view aliasName() const { return const_cast<SqlNode*>(this)->aliasName(); }
   const TextList& aliasColumns() const { return const_cast<SqlNode*>(this)->aliasColumns(); }
   JoinKind joinKind() const { return const_cast<SqlNode*>(this)->joinKind(); }
+  std::int64_t paramIndex() const { return const_cast<SqlNode*>(this)->paramIndex(); }
   const SqlNode* joinLeft() const { return const_cast<SqlNode*>(this)->joinLeft(); }
   const SqlNode* joinRight() const { return const_cast<SqlNode*>(this)->joinRight(); }
   const SqlNode* joinCond() const { return const_cast<SqlNode*>(this)->joinCond(); }
@@ -213,6 +214,7 @@ struct SqlNode {
   const SqlNode* child(std::size_t i) const { return children()[i]; }
 
  private:
+  JoinKind joinKind_ = jkInner;  // join kinds only, outside the variant to keep it small
   SqlNodeExtra* extra_ = nullptr;
   union Variant {
     Variant() {}
@@ -227,7 +229,7 @@ struct SqlNode {
     struct { FrameUnit unit; SqlNode* start; SqlNode* end; } frame;
     struct { FrameBoundKind kind; std::uint64_t offset; } bound;
     struct { SqlNode* expr; std::string_view name; TextList columns; } alias;
-    struct { JoinKind kind; SqlNode* left; SqlNode* right; SqlNode* cond; TextList usingCols; } join;
+    struct { SqlNode* left; SqlNode* right; SqlNode* cond; TextList usingCols; } join;
     struct { SetOpKind op; bool all; SqlNode* right; } setOp;
     struct { std::string_view name; SqlNode* type; NodeList constraints; } column;
     struct { std::string_view isolation; std::string_view access; } txn;
@@ -248,7 +250,7 @@ enum class Branch : std::uint8_t {
 constexpr Branch branchOf(SqlNodeKind kind) {
   switch (kind) {
     case nkIdentifier: case nkStringLit: case nkIntervalLit: return Branch::Str;
-    case nkIntLit: return Branch::Int;
+    case nkIntLit: case nkParameter: return Branch::Int;
     case nkFloatLit: return Branch::Float;
     case nkBoolLit: return Branch::Bool;
     case nkBinaryOp: return Branch::Binary;
@@ -314,7 +316,7 @@ VELLUM_VARIANT_FIELD(std::uint64_t, frameOffset, Bound, bound.offset)
 VELLUM_VARIANT_FIELD(SqlNode*, aliasExpr, Alias, alias.expr)
 VELLUM_VARIANT_FIELD(std::string_view, aliasName, Alias, alias.name)
 VELLUM_VARIANT_FIELD(TextList, aliasColumns, Alias, alias.columns)
-VELLUM_VARIANT_FIELD(JoinKind, joinKind, Join, join.kind)
+VELLUM_VARIANT_FIELD(std::int64_t, paramIndex, Int, i64)
 VELLUM_VARIANT_FIELD(SqlNode*, joinLeft, Join, join.left)
 VELLUM_VARIANT_FIELD(SqlNode*, joinRight, Join, join.right)
 VELLUM_VARIANT_FIELD(SqlNode*, joinCond, Join, join.cond)
@@ -330,6 +332,15 @@ VELLUM_VARIANT_FIELD(std::string_view, accessMode, Txn, txn.access)
 VELLUM_VARIANT_FIELD(NodeList, children, Children, children)
 
 #undef VELLUM_VARIANT_FIELD
+
+inline JoinKind& SqlNode::joinKind() {
+  if (tree_detail::kBranches.of[kind] != tree_detail::Branch::Join) [[unlikely]] {
+    tree_detail::wrongBranch(this, "joinKind");
+  }
+  return joinKind_;
+}
+
+static_assert(sizeof(SqlNode) <= 80, "nodes are the bulk of a large text's memory");
 
 // Node constructors: every one copies the span, sets ascending and nullsFirst
 // to -1 and zeroes everything else.

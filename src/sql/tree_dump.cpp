@@ -71,7 +71,7 @@ std::string atomOf(const SqlNode* n) {
     case nkBoolLit: return n->boolVal() ? "true" : "false";
     case nkNull: return "NULL";
     case nkStar: return "*";
-    case nkParameter: return concat({"?", std::to_string(n->paramIndex)});
+    case nkParameter: return concat({"?", std::to_string(n->paramIndex())});
     default: return {};
   }
 }
