@@ -263,26 +263,45 @@ void SqlWriter::writeLiteral(const SqlNode* node) {
 // ---------------------------------------------------------------------------
 // Expressions.
 
-// A column named by a plain identifier, the most common expression: its whole
-// map goes into the stream's window at once when the window has room.
-bool SqlWriter::writeNameExpr(const SqlNode* node) {
-  std::string_view name = node->strVal();
-  constexpr Run kHead{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column")};
+// The most common expressions, a column named by a plain identifier, an
+// integer and a string literal: the whole map goes into the stream's window
+// at once when the window has room and the text is short.
+bool SqlWriter::writeLeafExpr(const SqlNode* node) {
+  constexpr Run kColumn{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column")};
+  constexpr Run kNumber{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                        map(2), str("variant"), str("Number"), str("value")};
+  constexpr Run kString{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                        map(2), str("variant"), str("String"), str("value")};
   constexpr Run kSpanKey{str("span")};
-  constexpr std::size_t kMaxBytes = kHead.size + 32 + kSpanKey.size + 57;
-  if (name.size() >= 32) return false;
+  constexpr std::size_t kMaxBytes = kNumber.size + 32 + kSpanKey.size + 57;
+  static_assert(kColumn.size <= kNumber.size && kString.size == kNumber.size);
+  char digits[24];
+  std::string_view text;
+  switch (node->kind) {
+    case nkIdentifier:
+    case nkStringLit:
+      text = node->strVal();
+      break;
+    case nkIntLit:
+      text = std::string_view(digits, static_cast<std::size_t>(
+                                          std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits));
+      break;
+    default:
+      return false;
+  }
+  if (text.size() >= 32) return false;
   std::uint8_t* p = out_.reserve(kMaxBytes);
   if (p == nullptr) return false;
-  p = putRun<kHead>(p);
-  *p++ = static_cast<std::uint8_t>(0xa0 | name.size());
-  encoder_detail::copyShort(p, name.data(), name.size());
-  p += name.size();
+  p = node->kind == nkIdentifier ? putRun<kColumn>(p) : node->kind == nkIntLit ? putRun<kNumber>(p) : putRun<kString>(p);
+  *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
+  encoder_detail::copyShort(p, text.data(), text.size());
+  p += text.size();
   out_.commit(putSpan(putRun<kSpanKey>(p), node->span));
   return true;
 }
 
 void SqlWriter::writeExpr(const SqlNode* node) {
-  if (node != nullptr && node->kind == nkIdentifier && writeNameExpr(node)) return;
+  if (node != nullptr && writeLeafExpr(node)) return;
   const std::size_t base = chain_.size();
   // Down the lead children: each map is written up to its lead child's value.
   for (;;) {

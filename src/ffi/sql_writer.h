@@ -109,7 +109,7 @@ class SqlWriter {
 
   // Expressions and their parts (sql_write_expr.cpp).
   void writeExpr(const SqlNode* node);
-  bool writeNameExpr(const SqlNode* node);
+  bool writeLeafExpr(const SqlNode* node);
   void writeSpan(const SqlSpan& span);
   void writeSelectItem(const SqlNode* item);
   void writeOrderByItem(const SqlNode* item);
