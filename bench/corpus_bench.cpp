@@ -2,7 +2,9 @@
 // call per statement the way hosts call it (the release of both buffers
 // included), beside libpg_query's pg_query_parse over exactly the same
 // statements: those that both parsers accept. Also one and two threads over
-// the same statements, each thread walking the whole list.
+// the same statements, each thread walking the whole list, and
+// vellum_parse_promql over every real-world expression of the PromQL corpus
+// that it accepts.
 //
 // The summary after the run gives MB/s, ns per statement and the ratios of
 // the two parsers, by wall-clock and by CPU time (the steadier of the two on
@@ -43,56 +45,73 @@ bool pgAccepts(const std::string& text) {
 }
 #endif
 
+bool promQlAccepts(const std::string& text) {
+  ParseResult r = vellum_parse_promql(text.c_str(), static_cast<std::int32_t>(text.size()));
+  vellum_free_buffer(r.data);
+  vellum_free_buffer(r.error);
+  return r.status == 0;
+}
+
 struct Corpus {
   std::vector<std::string> statements;
   std::size_t bytes = 0;
   std::size_t read = 0;
 };
 
-// Every statement of the corpus that the parsers compared here accept.
+// Every text of the corpus directory `name` that `accepts`.
+template <class Accepts>
+Corpus loadCorpus(const char* name, Accepts accepts) {
+  Corpus c;
+  std::filesystem::path dir = std::filesystem::path(VELLUM_CORPUS_DIR) / name;
+  if (!std::filesystem::exists(dir)) return c;
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() == ".jsonl") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& file : files) {
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.empty()) continue;
+      nlohmann::json record = nlohmann::json::parse(line);
+      if (!record.is_string()) continue;
+      std::string text = record.get<std::string>();
+      ++c.read;
+      if (!accepts(text)) continue;
+      c.bytes += text.size();
+      c.statements.push_back(std::move(text));
+    }
+  }
+  return c;
+}
+
+// Every statement of the SQL corpus that the parsers compared here accept.
 const Corpus& corpus() {
-  static const Corpus loaded = [] {
-    Corpus c;
-    std::filesystem::path dir = std::filesystem::path(VELLUM_CORPUS_DIR) / "sql";
-    if (!std::filesystem::exists(dir)) return c;
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-      if (entry.path().extension() == ".jsonl") files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const auto& file : files) {
-      std::ifstream in(file);
-      std::string line;
-      while (std::getline(in, line)) {
-        if (line.empty()) continue;
-        nlohmann::json record = nlohmann::json::parse(line);
-        if (!record.is_string()) continue;
-        std::string text = record.get<std::string>();
-        ++c.read;
-        bool both = vellumAccepts(text);
+  static const Corpus loaded = loadCorpus("sql", [](const std::string& text) {
+    bool both = vellumAccepts(text);
 #ifdef VELLUM_HAVE_PG_QUERY
-        both = both && pgAccepts(text);
+    both = both && pgAccepts(text);
 #endif
-        if (!both) continue;
-        c.bytes += text.size();
-        c.statements.push_back(std::move(text));
-      }
-    }
-    return c;
-  }();
+    return both;
+  });
   return loaded;
 }
 
-void setCounters(benchmark::State& state) {
-  const Corpus& c = corpus();
+// Every expression of the PromQL corpus that the library accepts.
+const Corpus& promQlCorpus() {
+  static const Corpus loaded = loadCorpus("promql", promQlAccepts);
+  return loaded;
+}
+
+void setCounters(benchmark::State& state, const Corpus& c) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * c.bytes));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * c.statements.size()));
 }
 
 // Every corpus statement through `parse` on each iteration.
 template <class Parse>
-void parseCorpus(benchmark::State& state, Parse parse) {
-  const Corpus& c = corpus();
+void parseCorpus(benchmark::State& state, const Corpus& c, Parse parse) {
   if (c.statements.empty()) {
     state.SkipWithError("no corpus");
     return;
@@ -100,11 +119,11 @@ void parseCorpus(benchmark::State& state, Parse parse) {
   for (auto _ : state) {
     for (const std::string& text : c.statements) parse(text);
   }
-  setCounters(state);
+  setCounters(state, c);
 }
 
 void BM_VellumCorpus(benchmark::State& state) {
-  parseCorpus(state, [](const std::string& text) {
+  parseCorpus(state, corpus(), [](const std::string& text) {
     ParseResult r = vellum_parse_sql(text.data(), static_cast<std::int32_t>(text.size()));
     benchmark::DoNotOptimize(r.data);
     vellum_free_buffer(r.data);
@@ -113,9 +132,19 @@ void BM_VellumCorpus(benchmark::State& state) {
 }
 BENCHMARK(BM_VellumCorpus)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
 
+void BM_VellumPromQlCorpus(benchmark::State& state) {
+  parseCorpus(state, promQlCorpus(), [](const std::string& text) {
+    ParseResult r = vellum_parse_promql(text.c_str(), static_cast<std::int32_t>(text.size()));
+    benchmark::DoNotOptimize(r.data);
+    vellum_free_buffer(r.data);
+    vellum_free_buffer(r.error);
+  });
+}
+BENCHMARK(BM_VellumPromQlCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 #ifdef VELLUM_HAVE_PG_QUERY
 void BM_PgQueryCorpus(benchmark::State& state) {
-  parseCorpus(state, [](const std::string& text) {
+  parseCorpus(state, corpus(), [](const std::string& text) {
     PgQueryParseResult r = pg_query_parse(text.c_str());
     benchmark::DoNotOptimize(r.parse_tree);
     pg_query_free_parse_result(r);
@@ -152,6 +181,14 @@ void printSummary(const vellum_bench::RecordingReporter& reporter) {
 #else
   std::printf("pg_query not available: no comparison\n");
 #endif
+  const Corpus& p = promQlCorpus();
+  const double promQl = reporter.wall("BM_VellumPromQlCorpus/real_time");
+  if (!p.statements.empty() && promQl > 0) {
+    std::printf("PromQL corpus: %zu of %zu expressions accepted, %zu bytes; vellum_parse_promql %.1f MB/s, %.0f ns per "
+                "expression\n",
+                p.statements.size(), p.read, p.bytes, static_cast<double>(p.bytes) / 1e6 / promQl,
+                promQl * 1e9 / static_cast<double>(p.statements.size()));
+  }
 }
 
 }  // namespace
