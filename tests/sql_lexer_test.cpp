@@ -144,6 +144,37 @@ TEST(SqlKeywords, EveryWordScansAsItsKindWithTheTextAsWritten) {
   }
 }
 
+// With sixteen bytes or more ahead a word is scanned a block at a time: the
+// same kinds and texts as near the end of the input.
+TEST(SqlKeywords, EveryWordScansAlikeWithTextAfterIt) {
+  const std::string after(20, ' ');
+  for (const KeywordCase& k : kKeywords) {
+    std::string written = alternating(k.word);
+    EXPECT_EQ(kinds(written + after), (Tokens{std::string(tokenKindName(k.kind)) + " '" + written + "'", "tkEof ''"}));
+    EXPECT_EQ(kinds(written + "x" + after), (Tokens{"tkIdent '" + written + "x'", "tkEof ''"})) << k.word;
+  }
+}
+
+TEST(SqlLexer, WordsEndAtTheFirstByteThatContinuesNoWord) {
+  const std::string after(20, ' ');
+  for (int b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    const bool continues = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_';
+    for (const std::string& word : {std::string("ab"), std::string("select"), std::string("x_234567890abcd")}) {
+      const std::string text = word + byte + after;
+      vellum::Arena arena;
+      Lexer lexer = initLexer(text);
+      Token first = nextToken(lexer, &arena);
+      EXPECT_EQ(first.text, continues ? word + byte : word) << "byte " << b << " after " << word;
+    }
+  }
+  // Words of sixteen bytes and more go on past the block.
+  EXPECT_EQ(kinds("abcdefghijklmnop_q9 FROM" + after),
+            (Tokens{"tkIdent 'abcdefghijklmnop_q9'", "tkFrom 'FROM'", "tkEof ''"}));
+  EXPECT_EQ(kinds("transactionxxxxxxxxxx" + after), (Tokens{"tkIdent 'transactionxxxxxxxxxx'", "tkEof ''"}));
+  EXPECT_EQ(kinds("TRANSACTION," + after), (Tokens{"tkTransaction 'TRANSACTION'", "tkComma ','", "tkEof ''"}));
+}
+
 TEST(SqlKeywords, OtherWordsAreIdentifiers) {
   for (const char* word : {"", "INT8", "float4", "integers", "selec", "selectx", "notkw", "tknot",
                            "transactions", "l3", "_select", "s\xc3\xa9lect", "SELECT ", "x"}) {

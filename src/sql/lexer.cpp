@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "sql/keyword_map.h"
 
 namespace vellum::sql {
@@ -186,6 +190,21 @@ inline void skipSpaceAndComments(Cursor& c) {
   t.text = {out, n};
 }
 
+#if defined(__SSE2__)
+// Bit i is set when byte i continues a word: a letter, a digit or "_". The
+// range tests are signed comparisons after moving the range to the bottom of
+// the signed bytes.
+inline std::uint32_t wordByteMask(__m128i bytes) {
+  const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+  const __m128i letters = _mm_cmplt_epi8(_mm_sub_epi8(lower, _mm_set1_epi8(static_cast<char>('a' + 128))),
+                                         _mm_set1_epi8(static_cast<char>(-128 + 26)));
+  const __m128i digits = _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>('0' + 128))),
+                                        _mm_set1_epi8(static_cast<char>(-128 + 10)));
+  const __m128i underscores = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_'));
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letters, digits), underscores)));
+}
+#endif
+
 // The keyword kind of the word of `length` bytes at `word`; `available` is
 // the number of input bytes from `word` on.
 inline TokenKind wordKind(const char* word, std::int32_t length, std::int32_t available) {
@@ -288,6 +307,24 @@ void scanToken(Lexer& lx, Arena* arena, Token& t) {
     unsigned char b = static_cast<unsigned char>(c.bytes[start]);
     switch (kByteClasses.c[b]) {
       case bcWordStart:
+#if defined(__SSE2__)
+        // Sixteen bytes at a time when there are sixteen: a word shorter than
+        // that ends at the first byte that continues no word, and its
+        // keyword kind is read from the same sixteen bytes.
+        if (c.size - start >= 16) {
+          __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.bytes + start));
+          std::uint32_t stops = ~wordByteMask(bytes) & 0xffffu;
+          if (stops != 0) {
+            const std::int32_t length = __builtin_ctz(stops);
+            end = start + length;
+            PackedWord packed{static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes)),
+                              static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(bytes, bytes)))};
+            t.kind = lookupKeyword(packed, static_cast<std::size_t>(length));
+            break;
+          }
+          end = start + 16;
+        }
+#endif
         while (end < c.size && kWordBytes.is[static_cast<unsigned char>(c.bytes[end])]) ++end;
         t.kind = wordKind(c.bytes + start, end - start, c.size - start);
         break;
