@@ -229,6 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"'a''\n'b", {"tkString 'a'\n' 1:1-2:1", "tkIdent 'b' 2:2-2:2", "tkEof '' 2:3-2:3"}},
         ScanCase{"'x''", {"tkString 'x'' 1:1-1:4", "tkEof '' 1:5-1:5"}},
         ScanCase{"\n'", {"tkString '' 2:1-2:1", "tkEof '' 2:2-2:2"}},
+        ScanCase{"'a''\n", {"tkString 'a'\n' 1:1-1:5", "tkEof '' 2:1-2:1"}},
+        ScanCase{"'\n\n'' x\n", {"tkString '\n\n' x\n' 1:1-3:5", "tkEof '' 4:1-4:1"}},
         ScanCase{"transactions_of_today FROM", {"tkIdent 'transactions_of_today' 1:1-1:21",
                                                "tkFrom 'FROM' 1:23-1:26", "tkEof '' 1:27-1:27"}},
         ScanCase{"wHeRe\tselect_", {"tkWhere 'wHeRe' 1:1-1:5", "tkIdent 'select_' 1:7-1:13", "tkEof '' 1:14-1:14"}}));
