@@ -99,37 +99,40 @@ struct Cursor {
   }
 };
 
-// Skips the comment at the cursor, if there is one; false when the "-" or
-// "/" there starts a token instead.
-[[gnu::noinline]] bool skipComment(Cursor& c) {
-  unsigned char b = static_cast<unsigned char>(c.bytes[c.pos]);
-  unsigned char next = c.at(c.pos + 1);
-  if (b == '-' && next == '-') {
+// Where a scan goes on after a comment.
+struct After {
+  std::int32_t pos;
+  std::int32_t line;
+  std::int32_t column;
+};
+
+// Skips the comment that starts at `pos` ("--" or "/*"). The position comes
+// in and goes out by value, so that the caller's cursor stays in registers.
+[[gnu::noinline]] After skipComment(const char* bytes, std::int32_t size, std::int32_t pos, std::int32_t line,
+                                    std::int32_t column) {
+  Cursor c{bytes, size, pos, line, column};
+  if (c.bytes[c.pos] == '-') {
     const void* nl = std::memchr(c.bytes + c.pos, '\n', static_cast<std::size_t>(c.size - c.pos));
     std::int32_t stop = nl ? static_cast<std::int32_t>(static_cast<const char*>(nl) - c.bytes) : c.size;
-    c.column += stop - c.pos;
-    c.pos = stop;
-    return true;
+    return {stop, c.line, c.column + (stop - c.pos)};
   }
-  if (b == '/' && next == '*') {
-    c.pos += 2;
-    c.column += 2;
-    while (c.pos < c.size) {
-      if (c.bytes[c.pos] == '*' && c.at(c.pos + 1) == '/') {
-        c.pos += 2;
-        c.column += 2;
-        break;
-      }
-      c.consumeByte();
+  c.pos += 2;
+  c.column += 2;
+  while (c.pos < c.size) {
+    if (c.bytes[c.pos] == '*' && c.at(c.pos + 1) == '/') {
+      c.pos += 2;
+      c.column += 2;
+      break;
     }
-    return true;
+    c.consumeByte();
   }
-  return false;
+  return {c.pos, c.line, c.column};
 }
 
 inline void skipSpaceAndComments(Cursor& c) {
   while (c.pos < c.size) {
-    SkipClass k = kSkipClasses.c[static_cast<unsigned char>(c.bytes[c.pos])];
+    unsigned char b = static_cast<unsigned char>(c.bytes[c.pos]);
+    SkipClass k = kSkipClasses.c[b];
     if (k == skBlank) {
       ++c.pos;
       ++c.column;
@@ -140,11 +143,12 @@ inline void skipSpaceAndComments(Cursor& c) {
       ++c.line;
       c.column = 1;
     } else {
-      // The comment is skipped on a copy, so that the cursor itself never has
-      // its address taken and stays in registers.
-      Cursor copy = c;
-      if (!skipComment(copy)) return;
-      c = copy;
+      // "-" or "/": a comment only when "-" or "*" follows.
+      if (c.at(c.pos + 1) != (b == '-' ? '-' : '*')) return;
+      After after = skipComment(c.bytes, c.size, c.pos, c.line, c.column);
+      c.pos = after.pos;
+      c.line = after.line;
+      c.column = after.column;
     }
   }
 }
