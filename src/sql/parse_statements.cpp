@@ -316,15 +316,20 @@ SqlNode* Parser::parseRelease() {
 
 namespace {
 
-bool hasNoParts(SqlNodeKind kind) {
-  switch (kind) {
-    case nkIdentifier: case nkStringLit: case nkIntervalLit: case nkIntLit: case nkFloatLit:
-    case nkBoolLit: case nkParameter: case nkWindowFrameBound: case nkBegin: case nkSetTransaction:
-      return true;
-    default:
-      return false;
+// The kinds that never hold a node-valued part, as one table look-up.
+struct KindSet {
+  bool of[256];
+};
+constexpr KindSet kNoParts = [] {
+  KindSet t{};
+  for (SqlNodeKind kind : {nkIdentifier, nkStringLit, nkIntervalLit, nkIntLit, nkFloatLit, nkBoolLit, nkParameter,
+                           nkWindowFrameBound, nkBegin, nkSetTransaction}) {
+    t.of[kind] = true;
   }
-}
+  return t;
+}();
+
+inline bool hasNoParts(SqlNodeKind kind) { return kNoParts.of[kind]; }
 
 }  // namespace
 
