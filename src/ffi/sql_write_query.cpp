@@ -114,24 +114,35 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
 
 void SqlWriter::writeQuery(const SqlNode* select) {
   QueryParts q = classify(select);
-  writeMapHeader(out_, q.with != nullptr ? 16 : 15);
-  writeRun<Run{str("variant"), str("Select")}>(out_);
   if (q.with != nullptr) {
-    writeLit<"with">(out_);
+    writeMapHeader(out_, 16);
+    writeRun<Run{str("variant"), str("Select"), str("with")}>(out_);
     writeWith(q.with);
+    writeLit<"distinct">(out_);
+  } else {
+    writeRun<Run{map(15), str("variant"), str("Select"), str("distinct")}>(out_);
   }
-  writeLit<"distinct">(out_);
-  writeBool(out_, q.distinct);
-  writeLit<"distinct_on">(out_);
   if (q.distinctOn != nullptr) {
+    writeBool(out_, q.distinct);
+    writeLit<"distinct_on">(out_);
     const NodeList& exprs = q.distinctOn->children();
     writeExprArray(exprs, 0, exprs.size());
+  } else if (q.distinct) {
+    writeRun<Run{yes, str("distinct_on"), array(0)}>(out_);
   } else {
-    writeArrayHeader(out_, 0);
+    writeRun<Run{no, str("distinct_on"), array(0)}>(out_);
   }
   writeProjectionAndFrom(q.projection, q.from, FromMode::Full);
   writeLit<"selection">(out_);
   writeClauseExpr(q.where);
+  if (q.groupBy == nullptr && q.having == nullptr && q.windows == nullptr && q.qualify == nullptr) {
+    // The common case: none of the four clauses, one constant run.
+    writeRun<Run{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil}>(out_);
+    writeQueryTail(select, q.setOperations, q.orderBy, q.limit, q.offset);
+    writeLit<"limit_with_ties">(out_);
+    writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
+    return;
+  }
   writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
     const NodeList& elements = q.groupBy->children();
