@@ -213,6 +213,11 @@ void SqlWriter::writeValues(const SqlNode* values) {
 // the SELECT and VALUES maps.
 void SqlWriter::writeQueryTail(const SqlNode* body, std::size_t setOperations, const SqlNode* orderBy,
                                const SqlNode* limit, const SqlNode* offset) {
+  if (setOperations == 0 && orderBy == nullptr && limit == nullptr && offset == nullptr) {
+    writeRun<Run{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"), nil}>(
+        out_);
+    return;
+  }
   writeLit<"set_operations">(out_);
   writeSetOperations(body, setOperations);
   writeLit<"order_by">(out_);
