@@ -400,9 +400,17 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
   }
 
   // A table, named by the identifier or by whatever node stands here.
-  writeMapHeader(out_, full ? 5 : 4);
-  writeRun<Run{str("variant"), str("Table"), str("name")}>(out_);
+  if (full) {
+    writeRun<Run{map(5), str("variant"), str("Table"), str("name")}>(out_);
+  } else {
+    writeRun<Run{map(4), str("variant"), str("Table"), str("name")}>(out_);
+  }
   writeStr(out_, nodeText(target));
+  if (!aliased && full) {
+    writeRun<Run{str("alias"), nil, str("columns"), array(0)}>(out_);
+    writeSpanEntry(item->span);
+    return;
+  }
   writeLit<"alias">(out_);
   if (aliased) {
     writeStr(out_, alias);
