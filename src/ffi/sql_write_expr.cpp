@@ -577,6 +577,15 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
 }
 
 void SqlWriter::writeCallAfterArgs(const SqlNode* node, const CallClauses& clauses) {
+  if (!node->distinct && !clauses.extended() && clauses.over == nullptr) {
+    // A plain call: one constant run.
+    if (node->star) {
+      writeRun<Run{str("distinct"), no, str("star"), yes, str("over"), nil}>(out_);
+    } else {
+      writeRun<Run{str("distinct"), no, str("star"), no, str("over"), nil}>(out_);
+    }
+    return;
+  }
   writeLit<"distinct">(out_);
   writeBool(out_, node->distinct);
   writeLit<"star">(out_);
