@@ -20,12 +20,6 @@ namespace {
 
 using namespace vellum::sql;
 
-void runDocCases(const std::vector<DocCase>& cases, bool spans = false) {
-  for (const DocCase& c : cases) {
-    EXPECT_EQ(sqlDocJson(c.input, spans), expectedText(c.expected)) << "input: " << c.input;
-  }
-}
-
 std::string span(int l1, int c1, int l2, int c2) {
   return R"({"start":{"line":)" + std::to_string(l1) + R"(,"column":)" + std::to_string(c1) + R"(},"end":{"line":)" +
          std::to_string(l2) + R"(,"column":)" + std::to_string(c2) + "}}";

@@ -17,12 +17,6 @@ namespace {
 
 using namespace vellum::sql;
 
-void runDocCases(const std::vector<DocCase>& cases) {
-  for (const DocCase& c : cases) {
-    EXPECT_EQ(sqlDocJson(c.input), expectedText(c.expected)) << "input: " << c.input;
-  }
-}
-
 // Pieces of expected JSON (spans left out).
 std::string str(const std::string& s) {
   return R"({"kind":{"variant":"Literal","literal":{"variant":"String","value":")" + s + R"("}}})";

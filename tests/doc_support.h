@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "ffi/sql_document.h"
@@ -125,6 +127,13 @@ struct DocCase {
 
 inline std::string expectedText(const std::string& expected) {
   return expected.rfind("error: ", 0) == 0 ? expected : expandExpected(expected);
+}
+
+// Every case's whole document (or error) against its expectation.
+inline void runDocCases(const std::vector<DocCase>& cases, bool spans = false) {
+  for (const DocCase& c : cases) {
+    EXPECT_EQ(sqlDocJson(c.input, spans), expectedText(c.expected)) << "input: " << c.input;
+  }
 }
 
 }  // namespace vellum_test
