@@ -6,7 +6,6 @@
 #include <cctype>
 #include <string>
 #include <string_view>
-
 #include <vector>
 
 #include <gtest/gtest.h>

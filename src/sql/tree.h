@@ -286,13 +286,15 @@ inline constexpr BranchTable kBranches = [] {
 inline bool SqlNode::hasChildren() const { return tree_detail::kBranches.of[kind] == tree_detail::Branch::Children; }
 
 // Variant fields: a read of a field that the kind does not carry is a defect.
-#define VELLUM_VARIANT_FIELD(Type, name, branch, member)                                          \
+// `storage` is the member that holds the field.
+#define VELLUM_BRANCH_FIELD(Type, name, branch, storage)                                          \
   inline Type& SqlNode::name() {                                                                  \
     if (tree_detail::kBranches.of[kind] != tree_detail::Branch::branch) [[unlikely]] {          \
       tree_detail::wrongBranch(this, #name);                                                      \
     }                                                                                             \
-    return v_.member;                                                                             \
+    return storage;                                                                               \
   }
+#define VELLUM_VARIANT_FIELD(Type, name, branch, member) VELLUM_BRANCH_FIELD(Type, name, branch, v_.member)
 
 VELLUM_VARIANT_FIELD(std::string_view, strVal, Str, str)
 VELLUM_VARIANT_FIELD(std::int64_t, intVal, Int, i64)
@@ -331,14 +333,10 @@ VELLUM_VARIANT_FIELD(std::string_view, isolationLevel, Txn, txn.isolation)
 VELLUM_VARIANT_FIELD(std::string_view, accessMode, Txn, txn.access)
 VELLUM_VARIANT_FIELD(NodeList, children, Children, children)
 
-#undef VELLUM_VARIANT_FIELD
+VELLUM_BRANCH_FIELD(JoinKind, joinKind, Join, joinKind_)
 
-inline JoinKind& SqlNode::joinKind() {
-  if (tree_detail::kBranches.of[kind] != tree_detail::Branch::Join) [[unlikely]] {
-    tree_detail::wrongBranch(this, "joinKind");
-  }
-  return joinKind_;
-}
+#undef VELLUM_VARIANT_FIELD
+#undef VELLUM_BRANCH_FIELD
 
 static_assert(sizeof(SqlNode) <= 80, "nodes are the bulk of a large text's memory");
 
