@@ -36,8 +36,7 @@ bool completeBranch(const SqlNode* branch) {
 }
 
 // The parts of an OVER (...) window, each at most once and in this order:
-// base window name, PARTITION BY, ORDER BY, frame. (The messages name it as
-// SQL does, a "window specification".)
+// base window name, PARTITION BY, ORDER BY, frame.
 void checkWindowSpec(const SqlNode* spec) {
   enum Part { kNone, kBase, kPartition, kOrder, kFrame };
   Part seen = kNone;

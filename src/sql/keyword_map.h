@@ -17,6 +17,20 @@ struct PackedWord {
   std::uint64_t high;
 };
 
+// The bytes of a word of at most 16 bytes, zero past its end.
+constexpr PackedWord packWord(std::string_view word) {
+  PackedWord w{0, 0};
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    std::uint64_t byte = static_cast<unsigned char>(word[i]);
+    if (i < 8) {
+      w.low |= byte << (8 * i);
+    } else {
+      w.high |= byte << (8 * (i - 8));
+    }
+  }
+  return w;
+}
+
 namespace keyword_detail {
 
 struct Keyword {
@@ -50,19 +64,6 @@ constexpr std::size_t bucketOf(std::size_t length, char first) {
   return length * kLetters + static_cast<std::size_t>(first - 'a');
 }
 
-constexpr PackedWord pack(std::string_view word) {
-  PackedWord w{0, 0};
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    std::uint64_t byte = static_cast<unsigned char>(word[i]);
-    if (i < 8) {
-      w.low |= byte << (8 * i);
-    } else {
-      w.high |= byte << (8 * (i - 8));
-    }
-  }
-  return w;
-}
-
 struct BucketTable {
   // Keywords ordered by bucket; bucket b holds entries [start[b], start[b + 1]).
   PackedWord packed[kKeywordCount] = {};
@@ -84,7 +85,7 @@ inline constexpr BucketTable kBuckets = [] {
   for (const Keyword& k : kKeywords) {
     std::size_t b = bucketOf(k.word.size(), k.word[0]);
     std::size_t slot = t.start[b] + filled[b]++;
-    t.packed[slot] = pack(k.word);
+    t.packed[slot] = packWord(k.word);
     t.kind[slot] = k.kind;
   }
   return t;

@@ -12,17 +12,10 @@ inline bool isWordByte(char c) {
 
 TokenKind keywordKind(std::string_view word) {
   if (word.size() > keyword_detail::kMaxKeywordLength || word.empty()) return tkIdent;
-  PackedWord packed{0, 0};
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (!isWordByte(word[i])) return tkIdent;
-    std::uint64_t byte = static_cast<unsigned char>(word[i]);
-    if (i < 8) {
-      packed.low |= byte << (8 * i);
-    } else {
-      packed.high |= byte << (8 * (i - 8));
-    }
+  for (char c : word) {
+    if (!isWordByte(c)) return tkIdent;
   }
-  return lookupKeyword(packed, word.size());
+  return lookupKeyword(packWord(word), word.size());
 }
 
 }  // namespace vellum::sql

@@ -73,9 +73,6 @@ constexpr auto kSkipClasses = [] {
 
 inline bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
 
-inline unsigned char byteAt(const Lexer& lx, std::int32_t i) {
-  return i < static_cast<std::int32_t>(lx.input.size()) ? static_cast<unsigned char>(lx.input[i]) : 0;
-}
 
 // The scanning position, kept in locals while a token is scanned and stored
 // back into the Lexer once.
@@ -240,18 +237,11 @@ inline std::uint32_t wordByteMask(__m128i bytes) {
 // the number of input bytes from `word` on.
 inline TokenKind wordKind(const char* word, std::int32_t length, std::int32_t available) {
   if (length > static_cast<std::int32_t>(keyword_detail::kMaxKeywordLength)) return tkIdent;
-  PackedWord packed{0, 0};
+  PackedWord packed;
   if (available >= 16) {
     std::memcpy(&packed, word, 16);
   } else {
-    for (std::int32_t i = 0; i < length; ++i) {
-      std::uint64_t byte = static_cast<unsigned char>(word[i]);
-      if (i < 8) {
-        packed.low |= byte << (8 * i);
-      } else {
-        packed.high |= byte << (8 * (i - 8));
-      }
-    }
+    packed = packWord(std::string_view(word, static_cast<std::size_t>(length)));
   }
   return lookupKeyword(packed, static_cast<std::size_t>(length));
 }
@@ -262,9 +252,9 @@ struct Operator {
 };
 
 // The longest operator at the current byte.
-Operator scanOperator(const Lexer& lx, unsigned char b, std::int32_t pos) {
-  unsigned char n1 = byteAt(lx, pos + 1);
-  unsigned char n2 = byteAt(lx, pos + 2);
+Operator scanOperator(const Cursor& c, unsigned char b, std::int32_t pos) {
+  unsigned char n1 = c.at(pos + 1);
+  unsigned char n2 = c.at(pos + 2);
   switch (b) {
     case '-':
       if (n1 == '>') return n2 == '>' ? Operator{tkArrowText, 3} : Operator{tkArrow, 2};
@@ -378,7 +368,7 @@ void scanToken(Lexer& lx, Arena* arena, Token& t) {
           lx.column = copy.column;
           return;
         } else {
-          Operator op = scanOperator(lx, b, start);
+          Operator op = scanOperator(c, b, start);
           t.kind = op.kind;
           end = start + op.length;
         }
