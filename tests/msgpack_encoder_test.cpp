@@ -119,6 +119,8 @@ TEST(EncoderTest, ContainerHeadersByCount) {
     std::uint32_t count = n;
     EXPECT_EQ(encode([&](OutputStream& out) { writeArrayHeader(out, count); }), array) << count;
     EXPECT_EQ(encode([&](OutputStream& out) { writeMapHeader(out, count); }), map) << count;
+    std::uint8_t put[5];
+    EXPECT_EQ(Bytes(put, putArrayHeader(put, count)), array) << count;
   }
 }
 

@@ -181,21 +181,9 @@ DocumentBytes handOver(BufferStream& out) {
   return document;
 }
 
-// The bytes of the array header for `count` elements.
+// The bytes of the array header for `count` elements (at most 5).
 std::size_t arrayHeader(std::size_t count, std::uint8_t* bytes) {
-  if (count < 16) {
-    bytes[0] = static_cast<std::uint8_t>(0x90 | count);
-    return 1;
-  }
-  if (count <= 0xffff) {
-    bytes[0] = 0xdc;
-    bytes[1] = static_cast<std::uint8_t>(count >> 8);
-    bytes[2] = static_cast<std::uint8_t>(count);
-    return 3;
-  }
-  bytes[0] = 0xdd;
-  for (int i = 0; i < 4; ++i) bytes[1 + i] = static_cast<std::uint8_t>(count >> (8 * (3 - i)));
-  return 5;
+  return static_cast<std::size_t>(putArrayHeader(bytes, static_cast<std::uint32_t>(count)) - bytes);
 }
 
 }  // namespace

@@ -114,6 +114,19 @@ inline void writeStr(OutputStream& out, std::string_view s) {
   out.writeData(s.data(), n);
 }
 
+// The bytes writeArrayHeader writes, stored at `p` (at most 5); returns
+// their end.
+inline std::uint8_t* putArrayHeader(std::uint8_t* p, std::uint32_t n) {
+  if (n < 16) {
+    *p++ = static_cast<std::uint8_t>(0x90 | n);
+    return p;
+  }
+  const int width = n <= 0xffff ? 2 : 4;
+  *p++ = width == 2 ? 0xdc : 0xdd;
+  for (int i = width - 1; i >= 0; --i) *p++ = static_cast<std::uint8_t>(n >> (8 * i));
+  return p;
+}
+
 inline void writeArrayHeader(OutputStream& out, std::uint32_t n) {
   using namespace encoder_detail;
   if (n < 16) {
