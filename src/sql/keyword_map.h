@@ -1,5 +1,5 @@
-// The keyword map: 125 lower-case words to token kinds, in buckets by length
-// and first letter built at compile time, and the lookup of a packed word.
+// The keyword map: 125 lower-case words to token kinds in a perfect hash
+// table built at compile time, and the lookup of a packed word.
 // The lexer inlines the lookup; keywordKind() wraps it for any text.
 #pragma once
 
@@ -52,41 +52,62 @@ static_assert(kKeywordCount == 125);
 
 constexpr std::size_t kMaxKeywordLength = 11;  // "transaction"
 
-// Keywords grouped by length and first letter: a word is compared only with
-// the few keywords of its bucket (at most a handful), and a word whose
-// bucket is empty, such as most one-letter names, is no keyword at once.
-// Each keyword is also kept packed: its bytes little-endian in two 64-bit
-// words, zero past the end, so that a comparison is two integer compares.
-constexpr std::size_t kLetters = 26;
-constexpr std::size_t kBucketCount = (kMaxKeywordLength + 1) * kLetters;
+// A perfect hash of the packed, lower-cased words: each keyword has a slot
+// of its own, so a word is compared with one keyword at most, without a
+// loop. The slot is the top bits of the product of the packed word with a
+// multiplier; the multiplier is the first of a fixed pseudo-random sequence
+// that gives every keyword its own slot, found while compiling.
+constexpr unsigned kHashBits = 10;
+constexpr std::size_t kSlotCount = std::size_t{1} << kHashBits;
 
-constexpr std::size_t bucketOf(std::size_t length, char first) {
-  return length * kLetters + static_cast<std::size_t>(first - 'a');
+constexpr std::size_t slotOf(std::uint64_t low, std::uint64_t high, std::uint64_t multiplier) {
+  return static_cast<std::size_t>(((low ^ (high << 5)) * multiplier) >> (64 - kHashBits));
 }
 
-struct BucketTable {
-  // Keywords ordered by bucket; bucket b holds entries [start[b], start[b + 1]).
-  PackedWord packed[kKeywordCount] = {};
-  TokenKind kind[kKeywordCount] = {};
-  std::uint8_t start[kBucketCount + 1] = {};
-};
-
-inline constexpr BucketTable kBuckets = [] {
-  BucketTable t;
-  std::size_t counts[kBucketCount] = {};
-  for (const Keyword& k : kKeywords) ++counts[bucketOf(k.word.size(), k.word[0])];
-  std::size_t at = 0;
-  for (std::size_t b = 0; b < kBucketCount; ++b) {
-    t.start[b] = static_cast<std::uint8_t>(at);
-    at += counts[b];
+constexpr std::uint64_t findMultiplier() {
+  std::uint64_t x = 0x9e3779b97f4a7c15u;
+  for (int attempt = 0; attempt < 100000; ++attempt) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    const std::uint64_t multiplier = x | 1;
+    bool taken[kSlotCount] = {};
+    bool distinct = true;
+    for (const Keyword& k : kKeywords) {
+      PackedWord w = packWord(k.word);
+      std::size_t slot = slotOf(w.low, w.high, multiplier);
+      if (taken[slot]) {
+        distinct = false;
+        break;
+      }
+      taken[slot] = true;
+    }
+    if (distinct) return multiplier;
   }
-  t.start[kBucketCount] = static_cast<std::uint8_t>(at);
-  std::size_t filled[kBucketCount] = {};
+  return 0;
+}
+inline constexpr std::uint64_t kMultiplier = findMultiplier();
+static_assert(kMultiplier != 0, "no multiplier gives every keyword a slot of its own: raise kHashBits");
+
+struct HashTable {
+  // Entry 0 matches no word (no word byte is 0xff); keyword i is entry i + 1.
+  std::uint8_t entry[kSlotCount] = {};
+  PackedWord packed[kKeywordCount + 1] = {};
+  TokenKind kind[kKeywordCount + 1] = {};
+};
+static_assert(kKeywordCount < 255);
+
+inline constexpr HashTable kHash = [] {
+  HashTable t;
+  t.packed[0] = {~std::uint64_t{0}, ~std::uint64_t{0}};
+  t.kind[0] = tkIdent;
+  std::size_t i = 1;
   for (const Keyword& k : kKeywords) {
-    std::size_t b = bucketOf(k.word.size(), k.word[0]);
-    std::size_t slot = t.start[b] + filled[b]++;
-    t.packed[slot] = packWord(k.word);
-    t.kind[slot] = k.kind;
+    PackedWord w = packWord(k.word);
+    t.entry[slotOf(w.low, w.high, kMultiplier)] = static_cast<std::uint8_t>(i);
+    t.packed[i] = w;
+    t.kind[i] = k.kind;
+    ++i;
   }
   return t;
 }();
@@ -132,13 +153,8 @@ inline TokenKind lookupKeyword(PackedWord word, std::size_t length) {
   constexpr std::uint64_t kLower = 0x2020202020202020u;
   std::uint64_t low = (word.low | kLower) & kLengthMasks.low[length];
   std::uint64_t high = (word.high | kLower) & kLengthMasks.high[length];
-  unsigned first = static_cast<unsigned>(low & 0xff) - 'a';
-  if (first >= kLetters) return tkIdent;  // also the empty word
-  std::size_t b = length * kLetters + first;
-  for (std::size_t e = kBuckets.start[b]; e < kBuckets.start[b + 1]; ++e) {
-    if (kBuckets.packed[e].low == low && kBuckets.packed[e].high == high) return kBuckets.kind[e];
-  }
-  return tkIdent;
+  std::size_t e = kHash.entry[slotOf(low, high, kMultiplier)];
+  return kHash.packed[e].low == low && kHash.packed[e].high == high ? kHash.kind[e] : tkIdent;
 }
 
 }  // namespace vellum::sql
