@@ -71,6 +71,55 @@ TEST(DocStatementsTest, ListHeaderWhateverTheSemicolonsSay) {
   }
 }
 
+// Each statement's memory is used again by the next one once it is written:
+// whatever the statements around it hold, the bytes are those of the whole
+// list parsed into one arena and written at once, and a continuous aggregate
+// anywhere (which needs every tree at once) reads the text again.
+TEST(DocStatementsTest, StatementsReuseTheMemoryOfTheOnesBefore) {
+  auto sum = [](int terms) {
+    std::string text = "SELECT f(1";
+    for (int i = 0; i < terms; ++i) text += " + x" + std::to_string(i);
+    return text + ") AS total FROM t WHERE a IN (1, 2, 3)";
+  };
+  const std::string aggregate =
+      "CREATE CONTINUOUS AGGREGATE m AS SELECT a FROM t WITH (retention = '1d', refresh_interval = '1h')";
+  const std::vector<std::string> texts = {
+      sum(5000) + "; SELECT 1; " + sum(20) + "; " + sum(40000) + "; SELECT b FROM u",
+      "INSERT INTO t VALUES (1, 'a'), (2, 'b'); " + sum(3000) + "; CREATE TABLE x (a INT, b TEXT); " + sum(3000),
+      // Quoted texts with doubled quotes live in the arena, next to the trees.
+      "SELECT 'a''b'; SELECT \"c\"\"d\" FROM \"e\"\"f\"; 'g''h' ; SELECT 1",
+      "SELECT 'a''b';\"c\"\"d\"",
+      "SELECT 1; SELECT 'x''y' AS \"p\"\"q\"; " + sum(2000) + "; SELECT 'z''z'",
+      sum(3000) + "; " + aggregate + "; " + sum(3000),
+      "SELECT 1; " + aggregate,
+      aggregate + "; SELECT 1; " + sum(100),
+      sum(100) + "; " + aggregate + "; SELECT (",
+      sum(100) + "; SELECT a FROM t x WITH (y = 1); " + aggregate,
+  };
+  for (const std::string& text : texts) {
+    std::string streamed;
+    try {
+      vellum::DocumentBytes document = vellum::parseSqlDocument(text);
+      streamed.assign(reinterpret_cast<const char*>(document.data.get()), document.size);
+    } catch (const std::exception& e) {
+      streamed = std::string("error: ") + e.what();
+    }
+    std::string whole;
+    try {
+      vellum::Arena arena;
+      vellum::DocumentBytes document = writeSqlDocument(parseStatements(text, arena));
+      whole.assign(reinterpret_cast<const char*>(document.data.get()), document.size);
+    } catch (const std::exception& e) {
+      whole = std::string("error: ") + e.what();
+    }
+    EXPECT_EQ(streamed, whole) << text.substr(0, 60);
+  }
+  EXPECT_EQ(sqlDocJson("SELECT 1; \"x\"\"y\""),
+            "error: Parse error at line 1, col 11: expected SQL statement (SHOW, DESCRIBE, EXPLAIN, WITH, SELECT, "
+            "INSERT, UPDATE, DELETE, MERGE, COPY, CREATE, DROP, ALTER, TRUNCATE, PRAGMA, BEGIN, START TRANSACTION, "
+            "SET TRANSACTION, COMMIT, ROLLBACK, SAVEPOINT, RELEASE) (got tkIdent 'x\"y')");
+}
+
 // A syntax error anywhere in the text is the result, however many statements
 // were written before it.
 TEST(DocStatementsTest, SyntaxErrorAfterWrittenStatements) {

@@ -25,14 +25,14 @@ std::size_t countSemicolons(std::string_view text) {
 }  // namespace
 
 DocumentBytes parseSqlDocument(std::string_view text) {
-  // The trees live in the arena until the call ends; each statement is
-  // written right after it is parsed, straight into one growable buffer
-  // sized from the text, whose bytes are handed over. Most statements end in
+  // Each statement is written right after it is parsed, straight into one
+  // growable buffer sized from the text, whose bytes are handed over; its
+  // tree's memory then serves the next statement. Most statements end in
   // ";", so counting those bytes guesses the number of statements (and with
   // it the size of the list's header) nearly always.
   Arena arena;
   sql::StatementReader reader(text, arena);
-  return sql::writeSqlDocument(reader, arena, sql::documentCapacityHint(text.size()), countSemicolons(text) + 1);
+  return sql::writeSqlDocument(reader, sql::documentCapacityHint(text.size()), countSemicolons(text) + 1);
 }
 
 }  // namespace vellum

@@ -196,35 +196,40 @@ DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityH
   return handOver(out);
 }
 
-DocumentBytes writeSqlDocument(StatementReader& reader, Arena& arena, std::size_t capacityHint,
-                               std::size_t expectedStatements) {
+DocumentBytes writeSqlDocument(StatementReader& reader, std::size_t capacityHint, std::size_t expectedStatements) {
   // The array header goes first but its size depends on the number of
   // statements: room for the expected count's header is left, and in the
   // rare case that the count needs another size the bytes are moved once.
   std::uint8_t header[5];
   const std::size_t room = arrayHeader(expectedStatements, header);
-  NodeList statements;
-  bool staged = false;
+  std::size_t count = 0;
   std::exception_ptr writeError;
   {
     BufferStream out = documentStream(capacityHint);
     SqlWriter writer(out);
     out.writeData(header, room);
+    bool staged = false;
     while (SqlNode* statement = reader.next()) {
-      statements.push_back(arena, statement);
-      if (statement->kind == nkCreateContinuousAggregate) staged = true;
-      if (staged || writeError) continue;
+      if (statement->kind == nkCreateContinuousAggregate) {
+        staged = true;
+        break;
+      }
+      ++count;
       // A writer error waits until every statement has been read: a syntax
       // error further on is the one to report.
-      try {
-        writer.writeStatement(statement);
-      } catch (...) {
-        writeError = std::current_exception();
+      if (!writeError) {
+        try {
+          writer.writeStatement(statement);
+        } catch (...) {
+          writeError = std::current_exception();
+        }
       }
+      // Written: the tree's memory serves the statements that follow.
+      reader.releaseStatements();
     }
     if (!staged) {
       if (writeError) std::rethrow_exception(writeError);
-      const std::size_t length = arrayHeader(statements.size(), header);
+      const std::size_t length = arrayHeader(count, header);
       if (length != room) {
         std::size_t body = out.size() - room;
         if (length > room) {
@@ -238,7 +243,12 @@ DocumentBytes writeSqlDocument(StatementReader& reader, Arena& arena, std::size_
       return handOver(out);
     }
   }
-  return writeValidatedDocument(statements);
+  // A continuous aggregate: the whole list is validated before any of it is
+  // written, so every tree is needed at once. The trees before it are gone:
+  // the text is read again from the start (a syntax error anywhere is still
+  // raised first).
+  Arena arena;
+  return writeValidatedDocument(parseStatements(reader.text(), arena));
 }
 
 }  // namespace vellum::sql

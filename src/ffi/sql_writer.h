@@ -176,14 +176,14 @@ class SqlWriter {
 DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityHint = 0);
 
 // The same document for the statements `reader` gives, each written as soon
-// as it is read, while its tree is still in the cache. The bytes and the
-// error are those of parseStatements followed by writeSqlDocument: a syntax
-// error anywhere is raised before any error of the writer, and a text with a
-// continuous aggregate takes the validated, staged path.
+// as it is read, while its tree is still in the cache, and then released
+// (see StatementReader::releaseStatements). The bytes and the error are those
+// of parseStatements followed by writeSqlDocument: a syntax error anywhere is
+// raised before any error of the writer, and a text with a continuous
+// aggregate takes the validated, staged path.
 // `expectedStatements` is a guess of the number of statements, which spares
 // moving the bytes when it is right.
-DocumentBytes writeSqlDocument(StatementReader& reader, Arena& arena, std::size_t capacityHint,
-                               std::size_t expectedStatements);
+DocumentBytes writeSqlDocument(StatementReader& reader, std::size_t capacityHint, std::size_t expectedStatements);
 
 // The first buffer size for the document of a SQL text: realistic queries
 // give documents of about 13 to 15 times their text.

@@ -89,6 +89,18 @@ SqlNode* StatementReader::next() {
   return statement;
 }
 
+void StatementReader::releaseStatements() {
+  // The current and previous tokens outlive the statements; a quoted text
+  // whose doubled quotes were collapsed lives in the arena, after the mark,
+  // so the memory is kept whenever one of them holds such a text.
+  std::string_view input = parser_.lexer.input;
+  auto inArena = [&](const Token& t) {
+    return !t.text.empty() && (t.text.data() < input.data() || t.text.data() >= input.data() + input.size());
+  };
+  if (inArena(parser_.current) || inArena(parser_.previous)) return;
+  parser_.arena.rewind(start_);
+}
+
 NodeList parseStatements(std::string_view text, Arena& arena) {
   StatementReader reader(text, arena);
   NodeList statements;

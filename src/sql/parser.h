@@ -223,13 +223,21 @@ class NestingGuard {
 // in the cache, before the next one is read.
 class StatementReader {
  public:
-  StatementReader(std::string_view text, Arena& arena) : parser_(text, arena) {}
+  StatementReader(std::string_view text, Arena& arena)
+      : parser_(text, arena), start_(arena.mark()) {}
   // The next statement root, or null after the last one. Raises on a
   // syntax error.
   SqlNode* next();
+  // Gives the memory of the statements read so far back to the arena for
+  // the statements still to come: none of their trees may be used after
+  // this. A text of many statements then parses in the memory of its
+  // largest one.
+  void releaseStatements();
+  std::string_view text() const { return parser_.lexer.input; }
 
  private:
   Parser parser_;
+  Arena::Mark start_;
 };
 
 // The whole text as a list of statement roots, in source order.

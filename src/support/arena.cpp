@@ -23,14 +23,13 @@ KeptChunk& keptChunk() {
   return kept;
 }
 
-}  // namespace
-
-Arena::~Arena() {
-  if (chunks_ == nullptr) return;
+// Frees a list of chunks, except that the largest one that fits the
+// thread's slot replaces a smaller one kept there.
+void releaseChunks(Arena::Chunk* c) {
+  if (c == nullptr) return;
   KeptChunk& kept = keptChunk();
-  Chunk* c = chunks_;
   while (c != nullptr) {
-    Chunk* next = c->next;
+    Arena::Chunk* next = c->next;
     if (c->size <= kKeptChunkBytes && c->size > kept.size) {
       std::free(kept.block);
       kept.block = c;
@@ -42,13 +41,36 @@ Arena::~Arena() {
   }
 }
 
+}  // namespace
+
+Arena::~Arena() {
+  releaseChunks(chunks_);
+  releaseChunks(spare_);
+}
+
+void Arena::rewind(const Mark& m) {
+  while (chunks_ != m.chunk) {
+    Chunk* c = chunks_;
+    chunks_ = c->next;
+    c->next = spare_;
+    spare_ = c;
+  }
+  cur_ = m.cur;
+  end_ = m.end;
+}
+
 void* Arena::allocateSlow(std::size_t size, std::size_t align) {
   // Chunks double up to 1 MiB; a request larger than a chunk gets its own.
   // The thread's kept chunk serves the first request it can hold.
   std::size_t need = size + align + sizeof(Chunk);
   Chunk* chunk = nullptr;
   KeptChunk& kept = keptChunk();
-  if (kept.block != nullptr && kept.size >= need) {
+  if (spare_ != nullptr && spare_->size >= need) {
+    // The chunks given back by rewind come back in the order they were
+    // first taken.
+    chunk = spare_;
+    spare_ = chunk->next;
+  } else if (kept.block != nullptr && kept.size >= need) {
     chunk = static_cast<Chunk*>(kept.block);
     chunk->size = kept.size;
     kept.block = nullptr;

@@ -45,13 +45,25 @@ class Arena {
     return static_cast<T*>(allocate(sizeof(T) * n, alignof(T)));
   }
 
+  struct Chunk;
+  // A point in the arena's history: rewinding to it frees, for reuse by the
+  // allocations that follow, everything allocated after it.
+  struct Mark {
+    Chunk* chunk;
+    char* cur;
+    char* end;
+  };
+  Mark mark() const { return {chunks_, cur_, end_}; }
+  // Nothing allocated after `m` may be used any more. The chunks taken since
+  // are kept for the next allocations instead of being freed.
+  void rewind(const Mark& m);
 
-
- private:
   struct Chunk {
     Chunk* next;
     std::size_t size;
   };
+
+ private:
   void* allocateSlow(std::size_t size, std::size_t align);
 
   static constexpr std::size_t kInlineBytes = 4096;
@@ -59,6 +71,7 @@ class Arena {
   char* cur_;
   char* end_;
   Chunk* chunks_ = nullptr;
+  Chunk* spare_ = nullptr;  // chunks given back by rewind, the oldest first
   std::size_t nextChunkSize_ = 16 * 1024;
   alignas(16) char inline_[kInlineBytes];
 };
