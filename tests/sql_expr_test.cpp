@@ -549,6 +549,12 @@ TEST(SqlLiteralConversion, Integers) {
   EXPECT_EQ(Parser::convertInteger("0"), 0);
   EXPECT_EQ(Parser::convertInteger("42"), 42);
   EXPECT_EQ(Parser::convertInteger("9223372036854775807"), INT64_MAX);
+  // Either side of the 18 digits that are added up without a range check.
+  EXPECT_EQ(Parser::convertInteger("999999999999999999"), 999999999999999999);
+  EXPECT_EQ(Parser::convertInteger("1000000000000000000"), 1000000000000000000);
+  EXPECT_EQ(Parser::convertInteger("000000000000000042"), 42);
+  EXPECT_EQ(Parser::convertInteger("0000000000000000000000042"), 42);
+  EXPECT_THROW(Parser::convertInteger("12a"), vellum::InternalDefect);
   EXPECT_THROW(Parser::convertInteger("9223372036854775808"), vellum::ValueError);
   EXPECT_THROW(Parser::convertInteger(repeat("9", 400)), vellum::ValueError);
   try {

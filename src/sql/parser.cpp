@@ -145,6 +145,16 @@ void Parser::parseExpressionList(SqlNode* node) {
 }
 
 std::int64_t Parser::convertInteger(std::string_view digits) {
+  // Up to 18 digits cannot leave the signed 64-bit range.
+  if (!digits.empty() && digits.size() <= 18) {
+    std::int64_t small = 0;
+    for (char d : digits) {
+      unsigned digit = static_cast<unsigned char>(d) - static_cast<unsigned>('0');
+      check(digit < 10, "integer token is not a digit run");
+      small = small * 10 + static_cast<std::int64_t>(digit);
+    }
+    return small;
+  }
   std::int64_t value = 0;
   auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (ec == std::errc::result_out_of_range) throw ValueError("Parsed integer outside of valid range");
