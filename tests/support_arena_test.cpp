@@ -64,4 +64,15 @@ TEST(ArenaTest, RewindToTheStartAndToAMarkInAChunk) {
   EXPECT_EQ(arena.allocate(64, 8), a);
 }
 
+// A request that the first chunk given back cannot hold takes a later one
+// that can, instead of a new chunk.
+TEST(ArenaTest, RewindServesALargeRequestFromALaterChunk) {
+  Arena arena;
+  const Arena::Mark mark = arena.mark();
+  arena.allocate(5000, 8);                // a first, small chunk
+  void* large = arena.allocate(300000, 8);  // a chunk of its own
+  arena.rewind(mark);
+  EXPECT_EQ(arena.allocate(300000, 8), large);
+}
+
 }  // namespace

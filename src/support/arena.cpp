@@ -65,18 +65,22 @@ void* Arena::allocateSlow(std::size_t size, std::size_t align) {
   std::size_t need = size + align + sizeof(Chunk);
   Chunk* chunk = nullptr;
   KeptChunk& kept = keptChunk();
-  if (spare_ != nullptr && spare_->size >= need) {
-    // The chunks given back by rewind come back in the order they were
-    // first taken.
-    chunk = spare_;
-    spare_ = chunk->next;
-  } else if (kept.block != nullptr && kept.size >= need) {
+  // The chunks given back by rewind serve first, in the order they were
+  // first taken; one too small for this request stays for later ones.
+  for (Chunk** link = &spare_; *link != nullptr; link = &(*link)->next) {
+    if ((*link)->size >= need) {
+      chunk = *link;
+      *link = chunk->next;
+      break;
+    }
+  }
+  if (chunk == nullptr && kept.block != nullptr && kept.size >= need) {
     chunk = static_cast<Chunk*>(kept.block);
     chunk->size = kept.size;
     kept.block = nullptr;
     kept.size = 0;
     while (nextChunkSize_ < (std::size_t{1} << 20) && nextChunkSize_ <= chunk->size) nextChunkSize_ *= 2;
-  } else {
+  } else if (chunk == nullptr) {
     std::size_t chunkSize = nextChunkSize_;
     if (nextChunkSize_ < (std::size_t{1} << 20)) nextChunkSize_ *= 2;
     if (chunkSize < need) chunkSize = need;
