@@ -57,24 +57,35 @@ constexpr std::size_t kMaxKeywordLength = 11;  // "transaction"
 // loop. The slot is the top bits of the product of the packed word with a
 // multiplier; the multiplier is the first of a fixed pseudo-random sequence
 // that gives every keyword its own slot, found while compiling.
-constexpr unsigned kHashBits = 10;
+constexpr unsigned kHashBits = 11;
 constexpr std::size_t kSlotCount = std::size_t{1} << kHashBits;
 
 constexpr std::size_t slotOf(std::uint64_t low, std::uint64_t high, std::uint64_t multiplier) {
   return static_cast<std::size_t>(((low ^ (high << 5)) * multiplier) >> (64 - kHashBits));
 }
 
+struct PackedKeywords {
+  PackedWord word[kKeywordCount];
+};
+inline constexpr PackedKeywords kPacked = [] {
+  PackedKeywords p{};
+  for (std::size_t i = 0; i < kKeywordCount; ++i) p.word[i] = packWord(kKeywords[i].word);
+  return p;
+}();
+
+// With 2048 slots for 125 keywords about one multiplier in fifty works,
+// which keeps the search well inside the compilers' limits on constant
+// evaluation (clang's is the tighter).
 constexpr std::uint64_t findMultiplier() {
   std::uint64_t x = 0x9e3779b97f4a7c15u;
-  for (int attempt = 0; attempt < 100000; ++attempt) {
+  for (int attempt = 0; attempt < 4000; ++attempt) {
     x ^= x << 13;
     x ^= x >> 7;
     x ^= x << 17;
     const std::uint64_t multiplier = x | 1;
     bool taken[kSlotCount] = {};
     bool distinct = true;
-    for (const Keyword& k : kKeywords) {
-      PackedWord w = packWord(k.word);
+    for (const PackedWord& w : kPacked.word) {
       std::size_t slot = slotOf(w.low, w.high, multiplier);
       if (taken[slot]) {
         distinct = false;
@@ -101,13 +112,11 @@ inline constexpr HashTable kHash = [] {
   HashTable t;
   t.packed[0] = {~std::uint64_t{0}, ~std::uint64_t{0}};
   t.kind[0] = tkIdent;
-  std::size_t i = 1;
-  for (const Keyword& k : kKeywords) {
-    PackedWord w = packWord(k.word);
-    t.entry[slotOf(w.low, w.high, kMultiplier)] = static_cast<std::uint8_t>(i);
-    t.packed[i] = w;
-    t.kind[i] = k.kind;
-    ++i;
+  for (std::size_t i = 0; i < kKeywordCount; ++i) {
+    const PackedWord& w = kPacked.word[i];
+    t.entry[slotOf(w.low, w.high, kMultiplier)] = static_cast<std::uint8_t>(i + 1);
+    t.packed[i + 1] = w;
+    t.kind[i + 1] = kKeywords[i].kind;
   }
   return t;
 }();
