@@ -2,4 +2,64 @@
 // headers) come from the encoder's compile-time pieces.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
 #include "msgpack/constant_runs.h"
+#include "sql/tree.h"
+
+namespace vellum::sql {
+
+// The "span" key and a span map whose four numbers are positive fixints (0
+// to 127, the span of almost every node of a short statement), with the
+// number bytes left as 0 and their offsets noted.
+struct SmallSpanEntryTemplate {
+  std::uint8_t bytes[48] = {};
+  std::size_t size = 0;
+  std::size_t at[4] = {};
+};
+
+inline constexpr SmallSpanEntryTemplate kSmallSpanEntry = [] {
+  SmallSpanEntryTemplate t;
+  auto put = [&t](std::string_view key) {
+    t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
+    for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
+  };
+  put("span");
+  int number = 0;
+  for (std::string_view side : {std::string_view("start"), std::string_view("end")}) {
+    if (number == 0) t.bytes[t.size++] = 0x82;
+    put(side);
+    t.bytes[t.size++] = 0x82;
+    put("line");
+    t.at[number++] = t.size++;
+    put("column");
+    t.at[number++] = t.size++;
+  }
+  return t;
+}();
+static_assert(kSmallSpanEntry.size == 46);
+
+// Room that putSmallSpanEntry needs at `p` (the whole template is copied).
+inline constexpr std::size_t kSmallSpanEntryRoom = sizeof kSmallSpanEntry.bytes;
+
+// The "span" entry of `span` when its four numbers are 0 to 127: the
+// template copied whole and the four number bytes stored; returns the end,
+// or null (nothing meaningful stored) for any other span.
+inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, const SqlSpan& span) {
+  static_assert(sizeof(SqlSpan) == 16);
+  std::uint64_t words[2];
+  std::memcpy(words, &span, sizeof words);
+  // Every number below 128 (negative ones have the top bit set).
+  if (((words[0] | words[1]) & 0xffffff80ffffff80ULL) != 0) return nullptr;
+  std::memcpy(p, kSmallSpanEntry.bytes, sizeof kSmallSpanEntry.bytes);
+  p[kSmallSpanEntry.at[0]] = static_cast<std::uint8_t>(span.startLine);
+  p[kSmallSpanEntry.at[1]] = static_cast<std::uint8_t>(span.startColumn);
+  p[kSmallSpanEntry.at[2]] = static_cast<std::uint8_t>(span.endLine);
+  p[kSmallSpanEntry.at[3]] = static_cast<std::uint8_t>(span.endColumn);
+  return p + kSmallSpanEntry.size;
+}
+
+}  // namespace vellum::sql

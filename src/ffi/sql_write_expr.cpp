@@ -179,7 +179,7 @@ void SqlWriter::writeSpan(const SqlSpan& span) {
   out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }
 
-void SqlWriter::writeSpanEntry(const SqlSpan& span) {
+void SqlWriter::writeAnySpanEntry(const SqlSpan& span) {
   // At most 62 bytes; straight into the stream when its window has room.
   constexpr std::size_t kMaxBytes = 64;
   if (std::uint8_t* p = out_.reserve(kMaxBytes)) {
@@ -296,7 +296,8 @@ bool SqlWriter::writeLeafExpr(const SqlNode* node) {
   *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
   encoder_detail::copyShort(p, text.data(), text.size());
   p += text.size();
-  out_.commit(putSpan(putRun<kSpanKey>(p), node->span));
+  std::uint8_t* end = putSmallSpanEntry(p, node->span);
+  out_.commit(end != nullptr ? end : putSpan(putRun<kSpanKey>(p), node->span));
   return true;
 }
 

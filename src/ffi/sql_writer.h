@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ffi/sql_write_bytes.h"
 #include "msgpack/output_stream.h"
 #include "sql/parser.h"
 #include "sql/tree.h"
@@ -154,8 +155,18 @@ class SqlWriter {
   void writeReferenceEntries(const SqlNodeExtra& extra);
   void writeWithOptions(const SqlNode* options);
 
-  // The "span" key and the span map, the last entry of most maps.
-  void writeSpanEntry(const SqlSpan& span);
+  // The "span" key and the span map, the last entry of most maps: written
+  // in place when the numbers are small and the window has room.
+  void writeSpanEntry(const SqlSpan& span) {
+    if (std::uint8_t* p = out_.reserve(kSmallSpanEntryRoom)) {
+      if (std::uint8_t* end = putSmallSpanEntry(p, span)) {
+        out_.commit(end);
+        return;
+      }
+    }
+    writeAnySpanEntry(span);
+  }
+  void writeAnySpanEntry(const SqlSpan& span);
   void writeTextArray(const TextList& texts);
   // The texts of a list node's children (column lists); [] for no list.
   void writeNameArray(const SqlNode* list);
