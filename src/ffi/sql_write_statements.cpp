@@ -167,10 +167,16 @@ DocumentBytes writeValidatedDocument(const NodeList& statements) {
   return writeStaged(writeStagedStatementList, const_cast<NodeList*>(&statements));
 }
 
+// Documents expected to exceed this many bytes are written straight into a
+// buffer of the hinted size, which release() shrinks in place: copying them
+// out of the scratch block would cost more than the buffer's malloc.
+constexpr std::size_t kScratchDocumentHint = 4096;
+
 // The document buffer: the thread's scratch block when the document will
-// likely fit it, else a buffer of the hinted size.
+// likely be short, else a buffer of the hinted size.
 BufferStream documentStream(std::size_t capacityHint) {
-  std::uint8_t* scratch = capacityHint <= kScratchBytes ? threadScratch() : nullptr;
+  static_assert(kScratchDocumentHint <= kScratchBytes);
+  std::uint8_t* scratch = capacityHint <= kScratchDocumentHint ? threadScratch() : nullptr;
   return scratch != nullptr ? BufferStream(scratch, kScratchBytes) : BufferStream(capacityHint);
 }
 
