@@ -45,20 +45,31 @@ static_assert(kSmallSpanEntry.size == 46);
 // Room that putSmallSpanEntry needs at `p` (the whole template is copied).
 inline constexpr std::size_t kSmallSpanEntryRoom = sizeof kSmallSpanEntry.bytes;
 
-// The "span" entry of `span` when its four numbers are 0 to 127: the
-// template copied whole and the four number bytes stored; returns the end,
-// or null (nothing meaningful stored) for any other span.
-inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, const SqlSpan& span) {
-  static_assert(sizeof(SqlSpan) == 16);
-  std::uint64_t words[2];
-  std::memcpy(words, &span, sizeof words);
-  // Every number below 128 (negative ones have the top bit set).
-  if (((words[0] | words[1]) & 0xffffff80ffffff80ULL) != 0) return nullptr;
+// The four numbers of a span as two words, to test and store them without
+// reading the span again after bytes have been stored.
+struct SpanWords {
+  std::uint64_t start;  // line, then column
+  std::uint64_t end;
+
+  explicit SpanWords(const SqlSpan& span) {
+    static_assert(sizeof(SqlSpan) == 16);
+    std::uint64_t words[2];
+    std::memcpy(words, &span, sizeof words);
+    start = words[0];
+    end = words[1];
+  }
+  // Every number 0 to 127 (negative ones have the top bit set).
+  bool small() const { return ((start | end) & 0xffffff80ffffff80ULL) == 0; }
+};
+
+// The "span" entry of a small span: the template copied whole and the four
+// number bytes stored; returns the end.
+inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, SpanWords span) {
   std::memcpy(p, kSmallSpanEntry.bytes, sizeof kSmallSpanEntry.bytes);
-  p[kSmallSpanEntry.at[0]] = static_cast<std::uint8_t>(span.startLine);
-  p[kSmallSpanEntry.at[1]] = static_cast<std::uint8_t>(span.startColumn);
-  p[kSmallSpanEntry.at[2]] = static_cast<std::uint8_t>(span.endLine);
-  p[kSmallSpanEntry.at[3]] = static_cast<std::uint8_t>(span.endColumn);
+  p[kSmallSpanEntry.at[0]] = static_cast<std::uint8_t>(span.start);
+  p[kSmallSpanEntry.at[1]] = static_cast<std::uint8_t>(span.start >> 32);
+  p[kSmallSpanEntry.at[2]] = static_cast<std::uint8_t>(span.end);
+  p[kSmallSpanEntry.at[3]] = static_cast<std::uint8_t>(span.end >> 32);
   return p + kSmallSpanEntry.size;
 }
 

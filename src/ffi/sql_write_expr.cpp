@@ -263,46 +263,77 @@ void SqlWriter::writeLiteral(const SqlNode* node) {
 // ---------------------------------------------------------------------------
 // Expressions.
 
-// The most common expressions, a column named by a plain identifier, an
-// integer and a string literal: the whole map goes into the stream's window
-// at once when the window has room and the text is short.
-bool SqlWriter::writeLeafExpr(const SqlNode* node) {
-  constexpr Run kColumn{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column")};
-  constexpr Run kNumber{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
-                        map(2), str("variant"), str("Number"), str("value")};
-  constexpr Run kString{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
-                        map(2), str("variant"), str("String"), str("value")};
-  constexpr Run kSpanKey{str("span")};
-  constexpr std::size_t kMaxBytes = kNumber.size + 32 + kSpanKey.size + 57;
-  static_assert(kColumn.size <= kNumber.size && kString.size == kNumber.size);
-  char digits[24];
-  std::string_view text;
-  switch (node->kind) {
-    case nkIdentifier:
-    case nkStringLit:
-      text = node->strVal();
-      break;
-    case nkIntLit:
-      text = std::string_view(digits, static_cast<std::size_t>(
-                                          std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits));
-      break;
-    default:
-      return false;
-  }
-  if (text.size() >= 32) return false;
-  std::uint8_t* p = out_.reserve(kMaxBytes);
-  if (p == nullptr) return false;
-  p = node->kind == nkIdentifier ? putRun<kColumn>(p) : node->kind == nkIntLit ? putRun<kNumber>(p) : putRun<kString>(p);
+namespace {
+
+// The constant runs of the common leaves, up to their text: a column named by
+// a plain identifier, a number and a string literal.
+constexpr Run kColumnLeaf{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil,
+                          str("column")};
+constexpr Run kNumberLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                          map(2), str("variant"), str("Number"), str("value")};
+constexpr Run kStringLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                          map(2), str("variant"), str("String"), str("value")};
+static_assert(kColumnLeaf.size <= kNumberLeaf.size && kStringLeaf.size == kNumberLeaf.size);
+
+// Room for the longest leaf map written in place: run, text below 32 bytes
+// and its header, small span entry.
+constexpr std::size_t kLeafRoom = kNumberLeaf.size + 32 + kSmallSpanEntryRoom;
+
+// A leaf's map: `run`, `text` (< 32 bytes) as a fixstr, the small span entry.
+template <const Run& R>
+inline std::uint8_t* putLeaf(std::uint8_t* p, std::string_view text, SpanWords span) {
+  p = putRun<R>(p);
   *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
   encoder_detail::copyShort(p, text.data(), text.size());
-  p += text.size();
-  std::uint8_t* end = putSmallSpanEntry(p, node->span);
-  out_.commit(end != nullptr ? end : putSpan(putRun<kSpanKey>(p), node->span));
-  return true;
+  return putSmallSpanEntry(p + text.size(), span);
 }
 
+}  // namespace
+
+// The most common expressions, a column named by a plain identifier, an
+// integer and a string literal, go into the stream's window at once when the
+// window has room, the text is short and the span small; any other
+// expression, and these when they do not qualify, take the walk below, which
+// writes the same bytes.
 void SqlWriter::writeExpr(const SqlNode* node) {
-  if (node != nullptr && writeLeafExpr(node)) return;
+  if (node != nullptr) {
+    switch (node->kind) {
+      case nkIdentifier:
+      case nkStringLit: {
+        std::string_view text = node->strVal();
+        SpanWords span(node->span);
+        std::uint8_t* p = out_.reserve(kLeafRoom);
+        if (p != nullptr && text.size() < 32 && span.small()) {
+          out_.commit(node->kind == nkIdentifier ? putLeaf<kColumnLeaf>(p, text, span)
+                                                 : putLeaf<kStringLeaf>(p, text, span));
+          return;
+        }
+        break;
+      }
+      case nkIntLit:
+        return writeNumberExpr(node);
+      default:
+        break;
+    }
+  }
+  writeExprTree(node);
+}
+
+void SqlWriter::writeNumberExpr(const SqlNode* node) {
+  char digits[24];
+  std::string_view text(digits, static_cast<std::size_t>(
+                                    std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits));
+  SpanWords span(node->span);
+  std::uint8_t* p = out_.reserve(kLeafRoom);
+  if (p != nullptr && span.small()) {
+    out_.commit(putLeaf<kNumberLeaf>(p, text, span));
+    return;
+  }
+  writeExprTree(node);
+}
+
+// Any expression, walked down its lead children.
+void SqlWriter::writeExprTree(const SqlNode* node) {
   const std::size_t base = chain_.size();
   // Down the lead children: each map is written up to its lead child's value.
   for (;;) {

@@ -110,7 +110,6 @@ class SqlWriter {
 
   // Expressions and their parts (sql_write_expr.cpp).
   void writeExpr(const SqlNode* node);
-  bool writeLeafExpr(const SqlNode* node);
   void writeSpan(const SqlSpan& span);
   void writeSelectItem(const SqlNode* item);
   void writeOrderByItem(const SqlNode* item);
@@ -120,6 +119,8 @@ class SqlWriter {
 
  private:
   // Expression maps, split at the lead child (sql_write_expr.cpp).
+  void writeNumberExpr(const SqlNode* node);
+  [[gnu::noinline]] void writeExprTree(const SqlNode* node);
   bool writeExprHead(const SqlNode* node, const SqlNode** lead);
   void writeExprTail(const SqlNode* node);
   void writeLiteral(const SqlNode* node);
@@ -158,11 +159,11 @@ class SqlWriter {
   // The "span" key and the span map, the last entry of most maps: written
   // in place when the numbers are small and the window has room.
   void writeSpanEntry(const SqlSpan& span) {
-    if (std::uint8_t* p = out_.reserve(kSmallSpanEntryRoom)) {
-      if (std::uint8_t* end = putSmallSpanEntry(p, span)) {
-        out_.commit(end);
-        return;
-      }
+    SpanWords words(span);
+    std::uint8_t* p = out_.reserve(kSmallSpanEntryRoom);
+    if (p != nullptr && words.small()) {
+      out_.commit(putSmallSpanEntry(p, words));
+      return;
     }
     writeAnySpanEntry(span);
   }
