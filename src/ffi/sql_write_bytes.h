@@ -73,4 +73,41 @@ inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, SpanWords span) {
   return p + kSmallSpanEntry.size;
 }
 
+// Room for any span entry: the key and at most 57 bytes of span map.
+inline constexpr std::size_t kSpanEntryRoom = 64;
+static_assert(kSmallSpanEntryRoom <= kSpanEntryRoom);
+
+// A span number in the format writeInt chooses for it.
+inline std::uint8_t* putSpanNumber(std::uint8_t* p, std::uint32_t bits) {
+  if (bits <= 0x7f) {
+    *p = static_cast<std::uint8_t>(bits);
+    return p + 1;
+  }
+  if (bits <= 0xff) {
+    p[0] = 0xcc;
+    p[1] = static_cast<std::uint8_t>(bits);
+    return p + 2;
+  }
+  if (bits <= 0xffff) {
+    p[0] = 0xcd;
+    p[1] = static_cast<std::uint8_t>(bits >> 8);
+    p[2] = static_cast<std::uint8_t>(bits);
+    return p + 3;
+  }
+  return putInt32(p, static_cast<std::int32_t>(bits));
+}
+
+// The "span" entry of any span; at most kSpanEntryRoom bytes.
+inline std::uint8_t* putSpanEntry(std::uint8_t* p, SpanWords span) {
+  if (span.small()) return putSmallSpanEntry(p, span);
+  p = putRun<Run{str("span"), map(2), str("start"), map(2), str("line")}>(p);
+  p = putSpanNumber(p, static_cast<std::uint32_t>(span.start));
+  p = putRun<Run{str("column")}>(p);
+  p = putSpanNumber(p, static_cast<std::uint32_t>(span.start >> 32));
+  p = putRun<Run{str("end"), map(2), str("line")}>(p);
+  p = putSpanNumber(p, static_cast<std::uint32_t>(span.end));
+  p = putRun<Run{str("column")}>(p);
+  return putSpanNumber(p, static_cast<std::uint32_t>(span.end >> 32));
+}
+
 }  // namespace vellum::sql

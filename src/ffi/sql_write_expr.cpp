@@ -181,13 +181,12 @@ void SqlWriter::writeSpan(const SqlSpan& span) {
 
 void SqlWriter::writeAnySpanEntry(const SqlSpan& span) {
   // At most 62 bytes; straight into the stream when its window has room.
-  constexpr std::size_t kMaxBytes = 64;
-  if (std::uint8_t* p = out_.reserve(kMaxBytes)) {
-    out_.commit(putSpan(putRun<Run{str("span")}>(p), span));
+  if (std::uint8_t* p = out_.reserve(kSpanEntryRoom)) {
+    out_.commit(putSpanEntry(p, SpanWords(span)));
     return;
   }
-  std::uint8_t bytes[kMaxBytes];
-  std::uint8_t* end = putSpan(putRun<Run{str("span")}>(bytes), span);
+  std::uint8_t bytes[kSpanEntryRoom];
+  std::uint8_t* end = putSpanEntry(bytes, SpanWords(span));
   out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }
 
@@ -276,16 +275,17 @@ constexpr Run kStringLeaf{map(2), str("kind"), map(2), str("variant"), str("Lite
 static_assert(kColumnLeaf.size <= kNumberLeaf.size && kStringLeaf.size == kNumberLeaf.size);
 
 // Room for the longest leaf map written in place: run, text below 32 bytes
-// and its header, small span entry.
-constexpr std::size_t kLeafRoom = kNumberLeaf.size + 32 + kSmallSpanEntryRoom;
+// and its header, span entry.
+constexpr std::size_t kLeafRoom = kNumberLeaf.size + 32 + kSpanEntryRoom;
 
-// A leaf's map: `run`, `text` (< 32 bytes) as a fixstr, the small span entry.
+// A leaf's map up to its span entry: `run`, then `text` (< 32 bytes) as a
+// fixstr.
 template <const Run& R>
-inline std::uint8_t* putLeaf(std::uint8_t* p, std::string_view text, SpanWords span) {
+inline std::uint8_t* putLeafText(std::uint8_t* p, std::string_view text) {
   p = putRun<R>(p);
   *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
   encoder_detail::copyShort(p, text.data(), text.size());
-  return putSmallSpanEntry(p + text.size(), span);
+  return p + text.size();
 }
 
 }  // namespace
@@ -303,9 +303,10 @@ void SqlWriter::writeExpr(const SqlNode* node) {
         std::string_view text = node->strVal();
         SpanWords span(node->span);
         std::uint8_t* p = out_.reserve(kLeafRoom);
-        if (p != nullptr && text.size() < 32 && span.small()) {
-          out_.commit(node->kind == nkIdentifier ? putLeaf<kColumnLeaf>(p, text, span)
-                                                 : putLeaf<kStringLeaf>(p, text, span));
+        if (p != nullptr && text.size() < 32) {
+          if (!span.small()) return writeWideLeaf(node);
+          p = node->kind == nkIdentifier ? putLeafText<kColumnLeaf>(p, text) : putLeafText<kStringLeaf>(p, text);
+          out_.commit(putSmallSpanEntry(p, span));
           return;
         }
         break;
@@ -323,13 +324,20 @@ void SqlWriter::writeNumberExpr(const SqlNode* node) {
   char digits[24];
   std::string_view text(digits, static_cast<std::size_t>(
                                     std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits));
-  SpanWords span(node->span);
-  std::uint8_t* p = out_.reserve(kLeafRoom);
-  if (p != nullptr && span.small()) {
-    out_.commit(putLeaf<kNumberLeaf>(p, text, span));
+  if (std::uint8_t* p = out_.reserve(kLeafRoom)) {
+    out_.commit(putSpanEntry(putLeafText<kNumberLeaf>(p, text), SpanWords(node->span)));
     return;
   }
   writeExprTree(node);
+}
+
+// A column or string literal leaf that qualifies for writeExpr's in-place
+// path but for its span, whose numbers are not all fixints.
+void SqlWriter::writeWideLeaf(const SqlNode* node) {
+  std::uint8_t* p = out_.reserve(kLeafRoom);
+  std::string_view text = node->strVal();
+  p = node->kind == nkIdentifier ? putLeafText<kColumnLeaf>(p, text) : putLeafText<kStringLeaf>(p, text);
+  out_.commit(putSpanEntry(p, SpanWords(node->span)));
 }
 
 // Any expression, walked down its lead children.
