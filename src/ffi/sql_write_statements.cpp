@@ -215,7 +215,12 @@ DocumentBytes writeSqlDocument(StatementReader& reader, Arena& arena, std::size_
   {
     BufferStream out = documentStream(capacityHint);
     SqlWriter writer(out);
-    out.writeData(header, room);
+    // Nearly always one byte (a fixarray), stored without a variable-length copy.
+    if (room == 1) {
+      out.writeData(header, 1);
+    } else {
+      out.writeData(header, room);
+    }
     while (SqlNode* statement = reader.next()) {
       statements.push_back(arena, statement);
       if (statement->kind == nkCreateContinuousAggregate) staged = true;
@@ -240,7 +245,11 @@ DocumentBytes writeSqlDocument(StatementReader& reader, Arena& arena, std::size_
         std::memmove(out.data() + length, out.data() + room, body);
         out.truncate(length + body);
       }
-      std::memcpy(out.data(), header, length);
+      if (length == 1) {
+        out.data()[0] = header[0];
+      } else {
+        std::memcpy(out.data(), header, length);
+      }
       return handOver(out);
     }
   }
