@@ -53,7 +53,7 @@ void SqlWriter::writeAssignments(const SqlNode* list) {
   for (const SqlNode* assignment : assignments) {
     check(assignment != nullptr && assignment->kind == nkBinaryOp, "assignment is not a binary operation");
     writeRun<Run{map(3), str("column")}>(out_);
-    writeStr(out_, nodeText(assignment->binLeft()));
+    writeStr(out_, nameText(assignment->binLeft()));
     writeLit<"value">(out_);
     writeExpr(assignment->binRight());
     writeSpanEntry(assignment->span);
@@ -93,7 +93,7 @@ void SqlWriter::writeInsert(const SqlNode* node) {
   const SqlNode* values = lastOfKind(node, nkValues, 1);
 
   writeRun<Run{map(7), str("variant"), str("Insert"), str("table")}>(out_);
-  writeStr(out_, nodeText(table));
+  writeStr(out_, nameText(table));
   writeLit<"columns">(out_);
   if (columns != nullptr) {
     writeNameArray(columns);
@@ -153,7 +153,7 @@ void SqlWriter::writeUpdate(const SqlNode* node) {
   const SqlNode* assignments = required(node, 1, "UPDATE without a SET list");
   const SqlNode* from = lastOfKind(node, nkFromClause, 2);
   writeRun<Run{map(7), str("variant"), str("Update"), str("table")}>(out_);
-  writeStr(out_, nodeText(table));
+  writeStr(out_, nameText(table));
   writeLit<"assignments">(out_);
   writeAssignments(assignments);
   writeLit<"from">(out_);
@@ -168,7 +168,7 @@ void SqlWriter::writeDelete(const SqlNode* node) {
   const SqlNode* table = required(node, 0, "DELETE without a table name");
   const SqlNode* from = lastOfKind(node, nkFromClause, 1);
   writeRun<Run{map(6), str("variant"), str("Delete"), str("table")}>(out_);
-  writeStr(out_, nodeText(table));
+  writeStr(out_, nameText(table));
   writeLit<"using">(out_);
   writeFromItems(from);
   writeLit<"selection">(out_);
@@ -234,7 +234,7 @@ void SqlWriter::writeCopy(const SqlNode* node) {
     writeQueryBody(source);
   } else {
     writeRun<Run{map(3), str("variant"), str("Table"), str("name")}>(out_);
-    writeStr(out_, nodeText(source));
+    writeStr(out_, nameText(source));
     writeLit<"columns">(out_);
     writeTextArray(extra.columnNames);
   }

@@ -202,7 +202,7 @@ void SqlWriter::writeNameArray(const SqlNode* list) {
   }
   const NodeList& names = list->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
-  for (const SqlNode* name : names) writeStr(out_, nodeText(name));
+  for (const SqlNode* name : names) writeStr(out_, nameText(name));
 }
 
 void SqlWriter::writeTextOrNil(std::string_view text) {
@@ -379,9 +379,9 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
       return false;
     case nkColumnRef:
       writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table")}>(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       writeLit<"column">(out_);
-      writeStr(out_, nodeText(node->child(1)));
+      writeStr(out_, nameText(node->child(1)));
       return false;
     case nkStar:
       writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column"), str("*")}>(out_);
@@ -454,7 +454,7 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
       CallClauses clauses = callClauses(node);
       writeMapHeader(out_, clauses.extended() ? 9 : 6);
       writeRun<Run{str("variant"), str("FunctionCall"), str("name")}>(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       writeLit<"args">(out_);
       if (node->star || clauses.argEnd <= 1) {
         writeArrayHeader(out_, 0);
@@ -501,7 +501,7 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
     default:
       // Qualified stars and any other kind in expression position.
       writeRun<Run{map(2), str("kind"), map(2), str("variant"), str("ColumnRef"), str("column")}>(out_);
-      writeStr(out_, nodeText(node));
+      writeStr(out_, nameText(node));
       return false;
   }
 }
@@ -562,7 +562,7 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
       return;
     }
     case nkTruthPredicate: {
-      std::string_view text = nodeText(node->child(1));
+      std::string_view text = nameText(node->child(1));
       // "value": lower case, then the first character upper case.
       char small[16];
       std::string large;
@@ -605,7 +605,7 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
       return;
     case nkQuantified:
       writeLit<"op">(out_);
-      writeStr(out_, quantifiedOpText(nodeText(node->child(1))));
+      writeStr(out_, quantifiedOpText(nameText(node->child(1))));
       writeLit<"quantifier">(out_);
       writeStr(out_, node->quantifierAll ? "All" : "Any");
       writeLit<"subquery">(out_);

@@ -63,10 +63,10 @@ std::string_view metricName(std::string_view written) {
 // nothing reads as the empty name instead of failing the document as if the
 // tree were broken.
 std::string_view parameterText(const SqlNode* node) {
-  if (node == nullptr || node->hasChildren()) return nodeText(node);
+  if (node == nullptr || node->hasChildren()) return nameText(node);
   switch (node->kind) {
     case nkIdentifier: case nkStringLit: case nkIntLit: case nkFloatLit: case nkBoolLit: case nkNull:
-      return nodeText(node);
+      return nameText(node);
     default:
       return {};
   }
@@ -177,7 +177,7 @@ void SqlWriter::writeSelectItem(const SqlNode* item) {
       break;
     case nkQualifiedStar:
       writeRun<Run{map(3), str("variant"), str("QualifiedWildcard"), str("table")}>(out_);
-      writeStr(out_, nodeText(item->child(0)));
+      writeStr(out_, nameText(item->child(0)));
       break;
     case nkAlias:
       writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);

@@ -273,7 +273,7 @@ void SqlWriter::writeCte(const SqlNode* cte) {
     columns = children[1];
   }
   writeRun<Run{map(4), str("name")}>(out_);
-  writeStr(out_, nodeText(cte->child(0)));
+  writeStr(out_, nameText(cte->child(0)));
   writeLit<"columns">(out_);
   writeNameArray(columns);
   writeLit<"query">(out_);
@@ -405,7 +405,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
   } else {
     writeRun<Run{map(4), str("variant"), str("Table"), str("name")}>(out_);
   }
-  writeStr(out_, nodeText(target));
+  writeStr(out_, nameText(target));
   if (!aliased && full) {
     writeRun<Run{str("alias"), nil, str("columns"), array(0)}>(out_);
     writeSpanEntry(item->span);
@@ -432,7 +432,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
 void SqlWriter::writeFunctionItem(const SqlNode* function, const SqlNode* alias) {
   const NodeList& children = function->children();
   writeRun<Run{map(8), str("variant"), str("Function"), str("name")}>(out_);
-  writeStr(out_, nodeText(function->child(0)));
+  writeStr(out_, nameText(function->child(0)));
   writeLit<"args">(out_);
   writeExprArray(children, 1, children.size());
   writeLit<"alias">(out_);

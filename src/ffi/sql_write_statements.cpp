@@ -93,7 +93,7 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
     case nkPragma: {
       const NodeList& children = node->children();
       writeRun<Run{map(4), str("variant"), str("Pragma"), str("name")}>(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       writeLit<"value">(out_);
       if (children.size() < 2) {
         writeNil(out_);
@@ -133,7 +133,7 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
                      : node->kind == nkRollbackToSavepoint ? "RollbackToSavepoint"
                                                            : "ReleaseSavepoint");
       writeLit<"name">(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       return;
     default:
       // DML and DDL statements join this dispatch with their writers.

@@ -27,6 +27,12 @@ namespace vellum::sql {
 
 struct CallClauses;
 
+// nodeText, with the common case, an identifier, read in place.
+inline std::string_view nameText(const SqlNode* node) {
+  if (node != nullptr && node->kind == nkIdentifier) return node->strVal();
+  return nodeText(node);
+}
+
 // The stack of nodes whose maps are open below their lead child. Most
 // documents need a few entries, which stay inside the writer; only long
 // chains move it to the heap.
