@@ -73,7 +73,7 @@ std::string_view likeKind(SqlBinaryOp op) {
 
 // "op" of a BinaryOp map; operators routed to other maps never get here
 // except opIs, which keeps its enumeration name.
-std::string_view binaryOpText(SqlBinaryOp op) {
+constexpr std::string_view binaryOpText(SqlBinaryOp op) {
   switch (op) {
     case opEq: return "Eq";
     case opNeq: return "Neq";
@@ -97,6 +97,39 @@ std::string_view binaryOpText(SqlBinaryOp op) {
     default: return binaryOpName(op);
   }
 }
+
+// The entries of a BinaryOp map between its operands, {"op": <text>, "right"
+// key}, for every operator binaryOpText names; size 0 for the others. Each
+// is padded to a fixed-size copy.
+struct OpEntries {
+  std::uint8_t bytes[32] = {};
+  std::size_t size = 0;
+};
+
+struct OpEntryTable {
+  OpEntries of[opShiftRight + 1];
+};
+
+constexpr OpEntryTable kOpEntries = [] {
+  OpEntryTable t;
+  auto set = [&t](SqlBinaryOp op, std::string_view text) {
+    OpEntries& e = t.of[op];
+    auto put = [&e](std::string_view s) {
+      e.bytes[e.size++] = static_cast<std::uint8_t>(0xa0 | s.size());
+      for (char c : s) e.bytes[e.size++] = static_cast<std::uint8_t>(c);
+    };
+    put("op");
+    put(text);
+    put("right");
+  };
+  for (int op = opEq; op <= opShiftRight; ++op) {
+    // binaryOpText names these; the rest come from binaryOpName at run time.
+    if ((op >= opEq && op <= opOr) || (op >= opBitAnd && op <= opShiftRight)) {
+      set(static_cast<SqlBinaryOp>(op), binaryOpText(static_cast<SqlBinaryOp>(op)));
+    }
+  }
+  return t;
+}();
 
 // A quantified comparison stores its operator as the enumeration name.
 std::string_view quantifiedOpText(std::string_view name) {
@@ -541,9 +574,16 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
         writeLit<"negated">(out_);
         writeBool(out_, op == opNotIn);
       } else {
-        writeLit<"op">(out_);
-        writeStr(out_, binaryOpText(op));
-        writeLit<"right">(out_);
+        const OpEntries& entries = kOpEntries.of[op <= opShiftRight ? op : opIs];
+        std::uint8_t* p = out_.reserve(sizeof entries.bytes);
+        if (p != nullptr && entries.size != 0) {
+          std::memcpy(p, entries.bytes, sizeof entries.bytes);
+          out_.commit(p + entries.size);
+        } else {
+          writeLit<"op">(out_);
+          writeStr(out_, binaryOpText(op));
+          writeLit<"right">(out_);
+        }
         writeExpr(right);
       }
       return;
