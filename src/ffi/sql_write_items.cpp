@@ -188,8 +188,8 @@ void SqlWriter::writeSelectItem(const SqlNode* item) {
     default:
       writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
       writeExpr(item);
-      writeRun<Run{str("alias"), nil}>(out_);
-      break;
+      writeRunAndSpanEntry<Run{str("alias"), nil}>(item->span);
+      return;
   }
   writeSpanEntry(item->span);
 }

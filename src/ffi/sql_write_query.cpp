@@ -407,8 +407,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
   }
   writeStr(out_, nameText(target));
   if (!aliased && full) {
-    writeRun<Run{str("alias"), nil, str("columns"), array(0)}>(out_);
-    writeSpanEntry(item->span);
+    writeRunAndSpanEntry<Run{str("alias"), nil, str("columns"), array(0)}>(item->span);
     return;
   }
   writeLit<"alias">(out_);

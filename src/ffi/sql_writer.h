@@ -175,6 +175,19 @@ class SqlWriter {
     writeAnySpanEntry(span);
   }
   void writeAnySpanEntry(const SqlSpan& span);
+  // writeRun<R> and then writeSpanEntry(span), with one window check when
+  // the window has room and the span is small.
+  template <Run R>
+  void writeRunAndSpanEntry(const SqlSpan& span) {
+    SpanWords words(span);
+    std::uint8_t* p = out_.reserve(R.size + kSmallSpanEntryRoom);
+    if (p != nullptr && words.small()) {
+      out_.commit(putSmallSpanEntry(putRun<R>(p), words));
+      return;
+    }
+    writeRun<R>(out_);
+    writeSpanEntry(span);
+  }
   void writeTextArray(const TextList& texts);
   // The texts of a list node's children (column lists); [] for no list.
   void writeNameArray(const SqlNode* list);
