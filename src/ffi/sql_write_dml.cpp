@@ -89,8 +89,25 @@ void SqlWriter::writeInsert(const SqlNode* node) {
   const SqlNode* columns = children.size() > 1 && children[1] != nullptr && children[1]->kind == nkColumnList
                                ? children[1]
                                : nullptr;
-  const SqlNode* select = lastOfKind(node, nkSelect, 1);
-  const SqlNode* values = lastOfKind(node, nkValues, 1);
+  // The clauses after the table, by kind in one pass (the last of a kind
+  // wins), and the number of VALUES rows.
+  const SqlNode* select = nullptr;
+  const SqlNode* values = nullptr;
+  const SqlNode* conflict = nullptr;
+  const SqlNode* returning = nullptr;
+  std::size_t rows = 0;
+  for (std::size_t i = 1; i < children.size(); ++i) {
+    const SqlNode* child = children.data()[i];
+    if (child == nullptr) continue;
+    switch (child->kind) {
+      case nkSelect: select = child; break;
+      case nkValues: values = child; break;
+      case nkOnConflict: conflict = child; break;
+      case nkReturningClause: returning = child; break;
+      case nkExprList: ++rows; break;
+      default: break;
+    }
+  }
 
   writeRun<Run{map(7), str("variant"), str("Insert"), str("table")}>(out_);
   writeStr(out_, nameText(table));
@@ -109,22 +126,21 @@ void SqlWriter::writeInsert(const SqlNode* node) {
     writeQueryBody(values);
   } else {
     writeRun<Run{map(2), str("variant"), str("Values"), str("values")}>(out_);
-    writeArrayHeader(out_, static_cast<std::uint32_t>(countOfKind(node, nkExprList, 1)));
+    writeArrayHeader(out_, static_cast<std::uint32_t>(rows));
     for (std::size_t i = 1; i < children.size(); ++i) {
-      const SqlNode* row = children[i];
+      const SqlNode* row = children.data()[i];
       if (row == nullptr || row->kind != nkExprList) continue;
       const NodeList& exprs = row->children();
       writeExprArray(exprs, 0, exprs.size());
     }
   }
   writeLit<"on_conflict">(out_);
-  const SqlNode* conflict = lastOfKind(node, nkOnConflict, 1);
   if (conflict != nullptr) {
     writeOnConflict(conflict);
   } else {
     writeNil(out_);
   }
-  writeReturning(lastOfKind(node, nkReturningClause, 1));
+  writeReturning(returning);
   writeSpanEntry(node->span);
 }
 
