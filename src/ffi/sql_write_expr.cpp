@@ -403,7 +403,7 @@ void SqlWriter::writeExprTree(const SqlNode* node) {
 // Writes the envelope and the variant map of `node` up to the value of its
 // lead child and stores that child in *lead; returns false when the kind has
 // no lead child, in which case the whole variant map has been written.
-bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
+inline bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
   // Every case starts with the envelope: {"kind": <variant map>...
   switch (node->kind) {
     case nkIdentifier:

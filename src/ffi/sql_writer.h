@@ -128,7 +128,7 @@ class SqlWriter {
   void writeNumberExpr(const SqlNode* node);
   void writeWideLeaf(const SqlNode* node);
   [[gnu::noinline]] void writeExprTree(const SqlNode* node);
-  bool writeExprHead(const SqlNode* node, const SqlNode** lead);
+  [[gnu::always_inline]] inline bool writeExprHead(const SqlNode* node, const SqlNode** lead);
   void writeExprTail(const SqlNode* node);
   void writeLiteral(const SqlNode* node);
   void writeCallAfterArgs(const SqlNode* node, const CallClauses& clauses);
