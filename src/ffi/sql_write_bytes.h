@@ -12,6 +12,13 @@
 
 namespace vellum::sql {
 
+// A string of fewer than 32 bytes, as writeStr writes it.
+inline std::uint8_t* putShortStr(std::uint8_t* p, std::string_view text) {
+  *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
+  encoder_detail::copyShort(p, text.data(), text.size());
+  return p + text.size();
+}
+
 // The "span" key and a span map whose four numbers are positive fixints (0
 // to 127, the span of almost every node of a short statement), with the
 // number bytes left as 0 and their offsets noted.

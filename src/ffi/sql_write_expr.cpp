@@ -315,10 +315,7 @@ constexpr std::size_t kLeafRoom = kNumberLeaf.size + 32 + kSpanEntryRoom;
 // fixstr.
 template <const Run& R>
 inline std::uint8_t* putLeafText(std::uint8_t* p, std::string_view text) {
-  p = putRun<R>(p);
-  *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
-  encoder_detail::copyShort(p, text.data(), text.size());
-  return p + text.size();
+  return putShortStr(putRun<R>(p), text);
 }
 
 }  // namespace

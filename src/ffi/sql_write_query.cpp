@@ -399,6 +399,28 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
     return;
   }
 
+  // The common table of a full FROM item: a short name, no alias or a short
+  // one without columns, a small span; the whole map in place.
+  if (full && target != nullptr && target->kind == nkIdentifier) {
+    constexpr Run kHead{map(5), str("variant"), str("Table"), str("name")};
+    constexpr std::size_t kRoom = kHead.size + 32 + 7 + 32 + 9 + kSmallSpanEntryRoom;
+    std::string_view name = target->strVal();
+    SpanWords span(item->span);
+    std::uint8_t* p = out_.reserve(kRoom);
+    if (p != nullptr && name.size() < 32 && span.small() &&
+        (!aliased || (alias.size() < 32 && columns->empty()))) {
+      p = putShortStr(putRun<kHead>(p), name);
+      if (aliased) {
+        p = putShortStr(putRun<Run{str("alias")}>(p), alias);
+        p = putRun<Run{str("columns"), array(0)}>(p);
+      } else {
+        p = putRun<Run{str("alias"), nil, str("columns"), array(0)}>(p);
+      }
+      out_.commit(putSmallSpanEntry(p, span));
+      return;
+    }
+  }
+
   // A table, named by the identifier or by whatever node stands here.
   if (full) {
     writeRun<Run{map(5), str("variant"), str("Table"), str("name")}>(out_);
