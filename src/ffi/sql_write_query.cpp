@@ -8,7 +8,6 @@
 #include "support/errors.h"
 
 namespace vellum::sql {
-namespace {
 
 // The clauses of a SELECT or VALUES body, found by kind in one pass.
 struct QueryParts {
@@ -28,6 +27,8 @@ struct QueryParts {
   std::size_t setOperations = 0;
   std::size_t rows = 0;
 };
+
+namespace {
 
 QueryParts classify(const SqlNode* body) {
   QueryParts q;
@@ -114,35 +115,60 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
 
 void SqlWriter::writeQuery(const SqlNode* select) {
   QueryParts q = classify(select);
-  if (q.with != nullptr) {
-    writeMapHeader(out_, 16);
-    writeRun<Run{str("variant"), str("Select"), str("with")}>(out_);
-    writeWith(q.with);
-    writeLit<"distinct">(out_);
+  if (q.with == nullptr && q.distinctOn == nullptr && !q.distinct) {
+    // The common head: one constant run.
+    writeRuns<Run{map(15), str("variant"), str("Select"), str("distinct")}, Run{no, str("distinct_on"), array(0)}>(
+        out_);
   } else {
-    writeRun<Run{map(15), str("variant"), str("Select"), str("distinct")}>(out_);
-  }
-  if (q.distinctOn != nullptr) {
-    writeBool(out_, q.distinct);
-    writeLit<"distinct_on">(out_);
-    const NodeList& exprs = q.distinctOn->children();
-    writeExprArray(exprs, 0, exprs.size());
-  } else if (q.distinct) {
-    writeRun<Run{yes, str("distinct_on"), array(0)}>(out_);
-  } else {
-    writeRun<Run{no, str("distinct_on"), array(0)}>(out_);
+    writeQueryHead(q.with, q.distinctOn, q.distinct);
   }
   writeProjectionAndFrom(q.projection, q.from, FromMode::Full);
   writeLit<"selection">(out_);
   writeClauseExpr(q.where);
   if (q.groupBy == nullptr && q.having == nullptr && q.windows == nullptr && q.qualify == nullptr) {
     // The common case: none of the four clauses, one constant run.
+    if (q.setOperations == 0 && q.orderBy == nullptr && q.limit == nullptr && q.offset == nullptr) {
+      // Nor any of the tail's: the rest of the map is constant.
+      writeRuns<Run{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil},
+                Run{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"), nil},
+                Run{str("limit_with_ties")}, Run{no}>(out_);
+      return;
+    }
     writeRun<Run{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil}>(out_);
     writeQueryTail(select, q.setOperations, q.orderBy, q.limit, q.offset);
     writeLit<"limit_with_ties">(out_);
     writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
     return;
   }
+  writeQueryRest(select, q);
+}
+
+// The SELECT map's entries from "variant" to "distinct_on" with WITH,
+// DISTINCT or DISTINCT ON.
+void SqlWriter::writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, bool distinct) {
+  if (with != nullptr) {
+    writeMapHeader(out_, 16);
+    writeRun<Run{str("variant"), str("Select"), str("with")}>(out_);
+    writeWith(with);
+    writeLit<"distinct">(out_);
+  } else {
+    writeRun<Run{map(15), str("variant"), str("Select"), str("distinct")}>(out_);
+  }
+  if (distinctOn != nullptr) {
+    writeBool(out_, distinct);
+    writeLit<"distinct_on">(out_);
+    const NodeList& exprs = distinctOn->children();
+    writeExprArray(exprs, 0, exprs.size());
+  } else if (distinct) {
+    writeRun<Run{yes, str("distinct_on"), array(0)}>(out_);
+  } else {
+    writeRun<Run{no, str("distinct_on"), array(0)}>(out_);
+  }
+}
+
+// The SELECT map's entries from "group_by" on when some of GROUP BY,
+// HAVING, WINDOW and QUALIFY are there.
+void SqlWriter::writeQueryRest(const SqlNode* select, const QueryParts& q) {
   writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
     const NodeList& elements = q.groupBy->children();

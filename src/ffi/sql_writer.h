@@ -26,6 +26,7 @@
 namespace vellum::sql {
 
 struct CallClauses;
+struct QueryParts;
 
 // nodeText, with the common case, an identifier, read in place.
 inline std::string_view nameText(const SqlNode* node) {
@@ -139,6 +140,8 @@ class SqlWriter {
   void writeFrameBound(const SqlNode* bound);
 
   // Query parts (sql_write_query.cpp).
+  void writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, bool distinct);
+  void writeQueryRest(const SqlNode* select, const QueryParts& q);
   void writeValues(const SqlNode* values);
   void writeWith(const SqlNode* with);
   void writeCte(const SqlNode* cte);
