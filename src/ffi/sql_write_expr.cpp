@@ -351,11 +351,16 @@ void SqlWriter::writeExpr(const SqlNode* node) {
 }
 
 void SqlWriter::writeNumberExpr(const SqlNode* node) {
-  char digits[24];
-  std::string_view text(digits, static_cast<std::size_t>(
-                                    std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits));
+  // The digits (at most 20) are copied as the whole buffer, zeroed so that
+  // no byte of it is undefined; the window has room for 32 bytes of text.
+  char digits[32] = {};
+  const std::size_t length = static_cast<std::size_t>(
+      std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits);
   if (std::uint8_t* p = out_.reserve(kLeafRoom)) {
-    out_.commit(putSpanEntry(putLeafText<kNumberLeaf>(p, text), SpanWords(node->span)));
+    p = putRun<kNumberLeaf>(p);
+    *p++ = static_cast<std::uint8_t>(0xa0 | length);
+    std::memcpy(p, digits, sizeof digits);
+    out_.commit(putSpanEntry(p + length, SpanWords(node->span)));
     return;
   }
   writeExprTree(node);
