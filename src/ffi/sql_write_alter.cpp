@@ -30,7 +30,7 @@ void SqlWriter::writeAlterTable(const SqlNode* node) {
   writeRun<Run{map(5), str("variant"), str("AlterTable"), str("if_exists")}>(out_);
   writeBool(out_, first == 1);
   writeLit<"name">(out_);
-  writeStr(out_, nodeText(node->child(first)));
+  writeStr(out_, nameText(node->child(first)));
   writeLit<"action">(out_);
   const SqlNode* action = node->child(first + 1);
   switch (action != nullptr ? action->kind : nkStatementList) {
@@ -47,23 +47,23 @@ void SqlWriter::writeAlterTable(const SqlNode* node) {
       writeRun<Run{map(3), str("variant"), str("DropColumn"), str("if_exists")}>(out_);
       writeBool(out_, flag == 1);
       writeLit<"name">(out_);
-      writeStr(out_, nodeText(action->child(flag)));
+      writeStr(out_, nameText(action->child(flag)));
       break;
     }
     case nkAlterRenameColumn:
       writeRun<Run{map(3), str("variant"), str("RenameColumn"), str("old_name")}>(out_);
-      writeStr(out_, nodeText(action->child(0)));
+      writeStr(out_, nameText(action->child(0)));
       writeLit<"new_name">(out_);
-      writeStr(out_, nodeText(action->child(1)));
+      writeStr(out_, nameText(action->child(1)));
       break;
     case nkAlterRenameTable:
       writeRun<Run{map(2), str("variant"), str("RenameTable"), str("new_name")}>(out_);
-      writeStr(out_, nodeText(action->child(0)));
+      writeStr(out_, nameText(action->child(0)));
       break;
     case nkAlterColumn: {
       const SqlNode* operation = action->child(1);
       writeRun<Run{map(3), str("variant"), str("AlterColumn"), str("name")}>(out_);
-      writeStr(out_, nodeText(action->child(0)));
+      writeStr(out_, nameText(action->child(0)));
       writeLit<"action">(out_);
       switch (operation != nullptr ? operation->kind : nkStatementList) {
         case nkAlterSetDataType:

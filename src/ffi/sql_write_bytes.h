@@ -2,4 +2,119 @@
 // headers) come from the encoder's compile-time pieces.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
 #include "msgpack/constant_runs.h"
+#include "sql/tree.h"
+
+namespace vellum::sql {
+
+// A string of fewer than 32 bytes, as writeStr writes it.
+inline std::uint8_t* putShortStr(std::uint8_t* p, std::string_view text) {
+  *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
+  encoder_detail::copyShort(p, text.data(), text.size());
+  return p + text.size();
+}
+
+// The "span" key and a span map whose four numbers are positive fixints (0
+// to 127, the span of almost every node of a short statement), with the
+// number bytes left as 0 and their offsets noted.
+struct SmallSpanEntryTemplate {
+  std::uint8_t bytes[48] = {};
+  std::size_t size = 0;
+  std::size_t at[4] = {};
+};
+
+inline constexpr SmallSpanEntryTemplate kSmallSpanEntry = [] {
+  SmallSpanEntryTemplate t;
+  auto put = [&t](std::string_view key) {
+    t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
+    for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
+  };
+  put("span");
+  int number = 0;
+  for (std::string_view side : {std::string_view("start"), std::string_view("end")}) {
+    if (number == 0) t.bytes[t.size++] = 0x82;
+    put(side);
+    t.bytes[t.size++] = 0x82;
+    put("line");
+    t.at[number++] = t.size++;
+    put("column");
+    t.at[number++] = t.size++;
+  }
+  return t;
+}();
+static_assert(kSmallSpanEntry.size == 46);
+
+// Room that putSmallSpanEntry needs at `p` (the whole template is copied).
+inline constexpr std::size_t kSmallSpanEntryRoom = sizeof kSmallSpanEntry.bytes;
+
+// The four numbers of a span as two words, to test and store them without
+// reading the span again after bytes have been stored.
+struct SpanWords {
+  std::uint64_t start;  // line, then column
+  std::uint64_t end;
+
+  explicit SpanWords(const SqlSpan& span) {
+    static_assert(sizeof(SqlSpan) == 16);
+    std::uint64_t words[2];
+    std::memcpy(words, &span, sizeof words);
+    start = words[0];
+    end = words[1];
+  }
+  // Every number 0 to 127 (negative ones have the top bit set).
+  bool small() const { return ((start | end) & 0xffffff80ffffff80ULL) == 0; }
+};
+
+// The "span" entry of a small span: the template copied whole and the four
+// number bytes stored; returns the end.
+inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, SpanWords span) {
+  std::memcpy(p, kSmallSpanEntry.bytes, sizeof kSmallSpanEntry.bytes);
+  p[kSmallSpanEntry.at[0]] = static_cast<std::uint8_t>(span.start);
+  p[kSmallSpanEntry.at[1]] = static_cast<std::uint8_t>(span.start >> 32);
+  p[kSmallSpanEntry.at[2]] = static_cast<std::uint8_t>(span.end);
+  p[kSmallSpanEntry.at[3]] = static_cast<std::uint8_t>(span.end >> 32);
+  return p + kSmallSpanEntry.size;
+}
+
+// Room for any span entry: the key and at most 57 bytes of span map.
+inline constexpr std::size_t kSpanEntryRoom = 64;
+static_assert(kSmallSpanEntryRoom <= kSpanEntryRoom);
+
+// A span number in the format writeInt chooses for it.
+inline std::uint8_t* putSpanNumber(std::uint8_t* p, std::uint32_t bits) {
+  if (bits <= 0x7f) {
+    *p = static_cast<std::uint8_t>(bits);
+    return p + 1;
+  }
+  if (bits <= 0xff) {
+    p[0] = 0xcc;
+    p[1] = static_cast<std::uint8_t>(bits);
+    return p + 2;
+  }
+  if (bits <= 0xffff) {
+    p[0] = 0xcd;
+    p[1] = static_cast<std::uint8_t>(bits >> 8);
+    p[2] = static_cast<std::uint8_t>(bits);
+    return p + 3;
+  }
+  return putInt32(p, static_cast<std::int32_t>(bits));
+}
+
+// The "span" entry of any span; at most kSpanEntryRoom bytes.
+inline std::uint8_t* putSpanEntry(std::uint8_t* p, SpanWords span) {
+  if (span.small()) return putSmallSpanEntry(p, span);
+  p = putRun<Run{str("span"), map(2), str("start"), map(2), str("line")}>(p);
+  p = putSpanNumber(p, static_cast<std::uint32_t>(span.start));
+  p = putRun<Run{str("column")}>(p);
+  p = putSpanNumber(p, static_cast<std::uint32_t>(span.start >> 32));
+  p = putRun<Run{str("end"), map(2), str("line")}>(p);
+  p = putSpanNumber(p, static_cast<std::uint32_t>(span.end));
+  p = putRun<Run{str("column")}>(p);
+  return putSpanNumber(p, static_cast<std::uint32_t>(span.end >> 32));
+}
+
+}  // namespace vellum::sql

@@ -41,7 +41,7 @@ std::string upperAscii(std::string_view text) {
 std::string constraintForm(const SqlNode* constraint) {
   check(constraint != nullptr && constraint->kind == nkConstraint, "constraint node expected");
   std::string_view form = constraint->extra().subKind;
-  if (form.empty() && !constraint->children().empty()) form = nodeText(constraint->children()[0]);
+  if (form.empty() && !constraint->children().empty()) form = nameText(constraint->children()[0]);
   return upperAscii(form);
 }
 
@@ -276,9 +276,9 @@ void SqlWriter::writeWithOptions(const SqlNode* options) {
     check(option != nullptr, "WITH option is nil");
     const NodeList& parts = option->children();
     writeRun<Run{map(3), str("key")}>(out_);
-    writeStr(out_, nodeText(option->child(0)));
+    writeStr(out_, nameText(option->child(0)));
     writeLit<"value">(out_);
-    writeStr(out_, parts.size() < 2 ? std::string_view() : nodeText(parts[1]));
+    writeStr(out_, parts.size() < 2 ? std::string_view() : nameText(parts[1]));
     writeSpanEntry(option->span);
   }
 }
@@ -301,11 +301,11 @@ void SqlWriter::writeCreateIndex(const SqlNode* node) {
   writeRun<Run{map(8), str("variant"), str("CreateIndex"), str("if_not_exists")}>(out_);
   writeBool(out_, first == 1);
   writeLit<"name">(out_);
-  writeStr(out_, nodeText(node->child(first)));
+  writeStr(out_, nameText(node->child(first)));
   writeLit<"table">(out_);
-  writeStr(out_, nodeText(node->child(first + 1)));
+  writeStr(out_, nameText(node->child(first + 1)));
   writeLit<"column">(out_);
-  writeStr(out_, nodeText(node->child(first + 2)));
+  writeStr(out_, nameText(node->child(first + 2)));
   writeLit<"method">(out_);
   std::string_view methodText = method != nullptr ? method->strVal() : std::string_view();
   std::string upper = upperAscii(methodText);
@@ -330,7 +330,7 @@ void SqlWriter::writeCreateView(const SqlNode* node) {
   writeRun<Run{map(6), str("variant"), str("CreateView"), str("if_not_exists")}>(out_);
   writeBool(out_, first == 1);
   writeLit<"name">(out_);
-  writeStr(out_, nodeText(node->child(first)));
+  writeStr(out_, nameText(node->child(first)));
   writeLit<"columns">(out_);
   writeNameArray(columns);
   writeLit<"query">(out_);
@@ -353,7 +353,7 @@ void SqlWriter::writeSequenceStatement(const SqlNode* node) {
   }
   writeBool(out_, first == 1);
   writeLit<"name">(out_);
-  writeStr(out_, nodeText(node->child(first)));
+  writeStr(out_, nameText(node->child(first)));
   writeLit<"options">(out_);
   writeSequenceOptions(node->extra().sequenceOptions);
   writeSpanEntry(node->span);
@@ -413,13 +413,13 @@ void SqlWriter::writeDrop(const SqlNode* node) {
   writeLit<"if_exists">(out_);
   writeBool(out_, first == 1);
   writeLit<"name">(out_);
-  writeStr(out_, nodeText(node->child(first)));
+  writeStr(out_, nameText(node->child(first)));
   writeSpanEntry(node->span);
 }
 
 void SqlWriter::writeTruncate(const SqlNode* node) {
   writeRun<Run{map(3), str("variant"), str("Truncate"), str("name")}>(out_);
-  writeStr(out_, nodeText(node->child(0)));
+  writeStr(out_, nameText(node->child(0)));
   writeSpanEntry(node->span);
 }
 

@@ -53,7 +53,7 @@ void SqlWriter::writeAssignments(const SqlNode* list) {
   for (const SqlNode* assignment : assignments) {
     check(assignment != nullptr && assignment->kind == nkBinaryOp, "assignment is not a binary operation");
     writeRun<Run{map(3), str("column")}>(out_);
-    writeStr(out_, nodeText(assignment->binLeft()));
+    writeStr(out_, nameText(assignment->binLeft()));
     writeLit<"value">(out_);
     writeExpr(assignment->binRight());
     writeSpanEntry(assignment->span);
@@ -89,11 +89,28 @@ void SqlWriter::writeInsert(const SqlNode* node) {
   const SqlNode* columns = children.size() > 1 && children[1] != nullptr && children[1]->kind == nkColumnList
                                ? children[1]
                                : nullptr;
-  const SqlNode* select = lastOfKind(node, nkSelect, 1);
-  const SqlNode* values = lastOfKind(node, nkValues, 1);
+  // The clauses after the table, by kind in one pass (the last of a kind
+  // wins), and the number of VALUES rows.
+  const SqlNode* select = nullptr;
+  const SqlNode* values = nullptr;
+  const SqlNode* conflict = nullptr;
+  const SqlNode* returning = nullptr;
+  std::size_t rows = 0;
+  for (std::size_t i = 1; i < children.size(); ++i) {
+    const SqlNode* child = children.data()[i];
+    if (child == nullptr) continue;
+    switch (child->kind) {
+      case nkSelect: select = child; break;
+      case nkValues: values = child; break;
+      case nkOnConflict: conflict = child; break;
+      case nkReturningClause: returning = child; break;
+      case nkExprList: ++rows; break;
+      default: break;
+    }
+  }
 
   writeRun<Run{map(7), str("variant"), str("Insert"), str("table")}>(out_);
-  writeStr(out_, nodeText(table));
+  writeStr(out_, nameText(table));
   writeLit<"columns">(out_);
   if (columns != nullptr) {
     writeNameArray(columns);
@@ -109,22 +126,21 @@ void SqlWriter::writeInsert(const SqlNode* node) {
     writeQueryBody(values);
   } else {
     writeRun<Run{map(2), str("variant"), str("Values"), str("values")}>(out_);
-    writeArrayHeader(out_, static_cast<std::uint32_t>(countOfKind(node, nkExprList, 1)));
+    writeArrayHeader(out_, static_cast<std::uint32_t>(rows));
     for (std::size_t i = 1; i < children.size(); ++i) {
-      const SqlNode* row = children[i];
+      const SqlNode* row = children.data()[i];
       if (row == nullptr || row->kind != nkExprList) continue;
       const NodeList& exprs = row->children();
       writeExprArray(exprs, 0, exprs.size());
     }
   }
   writeLit<"on_conflict">(out_);
-  const SqlNode* conflict = lastOfKind(node, nkOnConflict, 1);
   if (conflict != nullptr) {
     writeOnConflict(conflict);
   } else {
     writeNil(out_);
   }
-  writeReturning(lastOfKind(node, nkReturningClause, 1));
+  writeReturning(returning);
   writeSpanEntry(node->span);
 }
 
@@ -153,7 +169,7 @@ void SqlWriter::writeUpdate(const SqlNode* node) {
   const SqlNode* assignments = required(node, 1, "UPDATE without a SET list");
   const SqlNode* from = lastOfKind(node, nkFromClause, 2);
   writeRun<Run{map(7), str("variant"), str("Update"), str("table")}>(out_);
-  writeStr(out_, nodeText(table));
+  writeStr(out_, nameText(table));
   writeLit<"assignments">(out_);
   writeAssignments(assignments);
   writeLit<"from">(out_);
@@ -168,7 +184,7 @@ void SqlWriter::writeDelete(const SqlNode* node) {
   const SqlNode* table = required(node, 0, "DELETE without a table name");
   const SqlNode* from = lastOfKind(node, nkFromClause, 1);
   writeRun<Run{map(6), str("variant"), str("Delete"), str("table")}>(out_);
-  writeStr(out_, nodeText(table));
+  writeStr(out_, nameText(table));
   writeLit<"using">(out_);
   writeFromItems(from);
   writeLit<"selection">(out_);
@@ -234,7 +250,7 @@ void SqlWriter::writeCopy(const SqlNode* node) {
     writeQueryBody(source);
   } else {
     writeRun<Run{map(3), str("variant"), str("Table"), str("name")}>(out_);
-    writeStr(out_, nodeText(source));
+    writeStr(out_, nameText(source));
     writeLit<"columns">(out_);
     writeTextArray(extra.columnNames);
   }

@@ -73,7 +73,7 @@ std::string_view likeKind(SqlBinaryOp op) {
 
 // "op" of a BinaryOp map; operators routed to other maps never get here
 // except opIs, which keeps its enumeration name.
-std::string_view binaryOpText(SqlBinaryOp op) {
+constexpr std::string_view binaryOpText(SqlBinaryOp op) {
   switch (op) {
     case opEq: return "Eq";
     case opNeq: return "Neq";
@@ -97,6 +97,39 @@ std::string_view binaryOpText(SqlBinaryOp op) {
     default: return binaryOpName(op);
   }
 }
+
+// The entries of a BinaryOp map between its operands, {"op": <text>, "right"
+// key}, for every operator binaryOpText names; size 0 for the others. Each
+// is padded to a fixed-size copy.
+struct OpEntries {
+  std::uint8_t bytes[32] = {};
+  std::size_t size = 0;
+};
+
+struct OpEntryTable {
+  OpEntries of[opShiftRight + 1];
+};
+
+constexpr OpEntryTable kOpEntries = [] {
+  OpEntryTable t;
+  auto set = [&t](SqlBinaryOp op, std::string_view text) {
+    OpEntries& e = t.of[op];
+    auto put = [&e](std::string_view s) {
+      e.bytes[e.size++] = static_cast<std::uint8_t>(0xa0 | s.size());
+      for (char c : s) e.bytes[e.size++] = static_cast<std::uint8_t>(c);
+    };
+    put("op");
+    put(text);
+    put("right");
+  };
+  for (int op = opEq; op <= opShiftRight; ++op) {
+    // binaryOpText names these; the rest come from binaryOpName at run time.
+    if ((op >= opEq && op <= opOr) || (op >= opBitAnd && op <= opShiftRight)) {
+      set(static_cast<SqlBinaryOp>(op), binaryOpText(static_cast<SqlBinaryOp>(op)));
+    }
+  }
+  return t;
+}();
 
 // A quantified comparison stores its operator as the enumeration name.
 std::string_view quantifiedOpText(std::string_view name) {
@@ -179,15 +212,14 @@ void SqlWriter::writeSpan(const SqlSpan& span) {
   out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }
 
-void SqlWriter::writeSpanEntry(const SqlSpan& span) {
+void SqlWriter::writeAnySpanEntry(const SqlSpan& span) {
   // At most 62 bytes; straight into the stream when its window has room.
-  constexpr std::size_t kMaxBytes = 64;
-  if (std::uint8_t* p = out_.reserve(kMaxBytes)) {
-    out_.commit(putSpan(putRun<Run{str("span")}>(p), span));
+  if (std::uint8_t* p = out_.reserve(kSpanEntryRoom)) {
+    out_.commit(putSpanEntry(p, SpanWords(span)));
     return;
   }
-  std::uint8_t bytes[kMaxBytes];
-  std::uint8_t* end = putSpan(putRun<Run{str("span")}>(bytes), span);
+  std::uint8_t bytes[kSpanEntryRoom];
+  std::uint8_t* end = putSpanEntry(bytes, SpanWords(span));
   out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }
 
@@ -203,7 +235,7 @@ void SqlWriter::writeNameArray(const SqlNode* list) {
   }
   const NodeList& names = list->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(names.size()));
-  for (const SqlNode* name : names) writeStr(out_, nodeText(name));
+  for (const SqlNode* name : names) writeStr(out_, nameText(name));
 }
 
 void SqlWriter::writeTextOrNil(std::string_view text) {
@@ -263,45 +295,88 @@ void SqlWriter::writeLiteral(const SqlNode* node) {
 // ---------------------------------------------------------------------------
 // Expressions.
 
-// The most common expressions, a column named by a plain identifier, an
-// integer and a string literal: the whole map goes into the stream's window
-// at once when the window has room and the text is short.
-bool SqlWriter::writeLeafExpr(const SqlNode* node) {
-  constexpr Run kColumn{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column")};
-  constexpr Run kNumber{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
-                        map(2), str("variant"), str("Number"), str("value")};
-  constexpr Run kString{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
-                        map(2), str("variant"), str("String"), str("value")};
-  constexpr Run kSpanKey{str("span")};
-  constexpr std::size_t kMaxBytes = kNumber.size + 32 + kSpanKey.size + 57;
-  static_assert(kColumn.size <= kNumber.size && kString.size == kNumber.size);
-  char digits[24];
-  std::string_view text;
-  switch (node->kind) {
-    case nkIdentifier:
-    case nkStringLit:
-      text = node->strVal();
-      break;
-    case nkIntLit:
-      text = std::string_view(digits, static_cast<std::size_t>(
-                                          std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits));
-      break;
-    default:
-      return false;
-  }
-  if (text.size() >= 32) return false;
-  std::uint8_t* p = out_.reserve(kMaxBytes);
-  if (p == nullptr) return false;
-  p = node->kind == nkIdentifier ? putRun<kColumn>(p) : node->kind == nkIntLit ? putRun<kNumber>(p) : putRun<kString>(p);
-  *p++ = static_cast<std::uint8_t>(0xa0 | text.size());
-  encoder_detail::copyShort(p, text.data(), text.size());
-  p += text.size();
-  out_.commit(putSpan(putRun<kSpanKey>(p), node->span));
-  return true;
+namespace {
+
+// The constant runs of the common leaves, up to their text: a column named by
+// a plain identifier, a number and a string literal.
+constexpr Run kColumnLeaf{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil,
+                          str("column")};
+constexpr Run kNumberLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                          map(2), str("variant"), str("Number"), str("value")};
+constexpr Run kStringLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                          map(2), str("variant"), str("String"), str("value")};
+static_assert(kColumnLeaf.size <= kNumberLeaf.size && kStringLeaf.size == kNumberLeaf.size);
+
+// Room for the longest leaf map written in place: run, text below 32 bytes
+// and its header, span entry.
+constexpr std::size_t kLeafRoom = kNumberLeaf.size + 32 + kSpanEntryRoom;
+
+// A leaf's map up to its span entry: `run`, then `text` (< 32 bytes) as a
+// fixstr.
+template <const Run& R>
+inline std::uint8_t* putLeafText(std::uint8_t* p, std::string_view text) {
+  return putShortStr(putRun<R>(p), text);
 }
 
+}  // namespace
+
+// The most common expressions, a column named by a plain identifier, an
+// integer and a string literal, go into the stream's window at once when the
+// window has room, the text is short and the span small; any other
+// expression, and these when they do not qualify, take the walk below, which
+// writes the same bytes.
 void SqlWriter::writeExpr(const SqlNode* node) {
-  if (node != nullptr && writeLeafExpr(node)) return;
+  if (node != nullptr) {
+    switch (node->kind) {
+      case nkIdentifier:
+      case nkStringLit: {
+        std::string_view text = node->strVal();
+        SpanWords span(node->span);
+        std::uint8_t* p = out_.reserve(kLeafRoom);
+        if (p != nullptr && text.size() < 32) {
+          if (!span.small()) return writeWideLeaf(node);
+          p = node->kind == nkIdentifier ? putLeafText<kColumnLeaf>(p, text) : putLeafText<kStringLeaf>(p, text);
+          out_.commit(putSmallSpanEntry(p, span));
+          return;
+        }
+        break;
+      }
+      case nkIntLit:
+        return writeNumberExpr(node);
+      default:
+        break;
+    }
+  }
+  writeExprTree(node);
+}
+
+void SqlWriter::writeNumberExpr(const SqlNode* node) {
+  // The digits (at most 20) are copied as the whole buffer, zeroed so that
+  // no byte of it is undefined; the window has room for 32 bytes of text.
+  char digits[32] = {};
+  const std::size_t length = static_cast<std::size_t>(
+      std::to_chars(digits, digits + sizeof digits, node->intVal()).ptr - digits);
+  if (std::uint8_t* p = out_.reserve(kLeafRoom)) {
+    p = putRun<kNumberLeaf>(p);
+    *p++ = static_cast<std::uint8_t>(0xa0 | length);
+    std::memcpy(p, digits, sizeof digits);
+    out_.commit(putSpanEntry(p + length, SpanWords(node->span)));
+    return;
+  }
+  writeExprTree(node);
+}
+
+// A column or string literal leaf that qualifies for writeExpr's in-place
+// path but for its span, whose numbers are not all fixints.
+void SqlWriter::writeWideLeaf(const SqlNode* node) {
+  std::uint8_t* p = out_.reserve(kLeafRoom);
+  std::string_view text = node->strVal();
+  p = node->kind == nkIdentifier ? putLeafText<kColumnLeaf>(p, text) : putLeafText<kStringLeaf>(p, text);
+  out_.commit(putSpanEntry(p, SpanWords(node->span)));
+}
+
+// Any expression, walked down its lead children.
+void SqlWriter::writeExprTree(const SqlNode* node) {
   const std::size_t base = chain_.size();
   // Down the lead children: each map is written up to its lead child's value.
   for (;;) {
@@ -330,7 +405,7 @@ void SqlWriter::writeExpr(const SqlNode* node) {
 // Writes the envelope and the variant map of `node` up to the value of its
 // lead child and stores that child in *lead; returns false when the kind has
 // no lead child, in which case the whole variant map has been written.
-bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
+inline bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
   // Every case starts with the envelope: {"kind": <variant map>...
   switch (node->kind) {
     case nkIdentifier:
@@ -339,9 +414,9 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
       return false;
     case nkColumnRef:
       writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table")}>(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       writeLit<"column">(out_);
-      writeStr(out_, nodeText(node->child(1)));
+      writeStr(out_, nameText(node->child(1)));
       return false;
     case nkStar:
       writeRun<Run{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil, str("column"), str("*")}>(out_);
@@ -414,7 +489,7 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
       CallClauses clauses = callClauses(node);
       writeMapHeader(out_, clauses.extended() ? 9 : 6);
       writeRun<Run{str("variant"), str("FunctionCall"), str("name")}>(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       writeLit<"args">(out_);
       if (node->star || clauses.argEnd <= 1) {
         writeArrayHeader(out_, 0);
@@ -461,7 +536,7 @@ bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) {
     default:
       // Qualified stars and any other kind in expression position.
       writeRun<Run{map(2), str("kind"), map(2), str("variant"), str("ColumnRef"), str("column")}>(out_);
-      writeStr(out_, nodeText(node));
+      writeStr(out_, nameText(node));
       return false;
   }
 }
@@ -501,9 +576,16 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
         writeLit<"negated">(out_);
         writeBool(out_, op == opNotIn);
       } else {
-        writeLit<"op">(out_);
-        writeStr(out_, binaryOpText(op));
-        writeLit<"right">(out_);
+        const OpEntries& entries = kOpEntries.of[op <= opShiftRight ? op : opIs];
+        std::uint8_t* p = out_.reserve(sizeof entries.bytes);
+        if (p != nullptr && entries.size != 0) {
+          std::memcpy(p, entries.bytes, sizeof entries.bytes);
+          out_.commit(p + entries.size);
+        } else {
+          writeLit<"op">(out_);
+          writeStr(out_, binaryOpText(op));
+          writeLit<"right">(out_);
+        }
         writeExpr(right);
       }
       return;
@@ -522,7 +604,7 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
       return;
     }
     case nkTruthPredicate: {
-      std::string_view text = nodeText(node->child(1));
+      std::string_view text = nameText(node->child(1));
       // "value": lower case, then the first character upper case.
       char small[16];
       std::string large;
@@ -565,7 +647,7 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
       return;
     case nkQuantified:
       writeLit<"op">(out_);
-      writeStr(out_, quantifiedOpText(nodeText(node->child(1))));
+      writeStr(out_, quantifiedOpText(nameText(node->child(1))));
       writeLit<"quantifier">(out_);
       writeStr(out_, node->quantifierAll ? "All" : "Any");
       writeLit<"subquery">(out_);

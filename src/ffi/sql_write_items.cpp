@@ -43,10 +43,36 @@ constexpr CanonicalType kCanonicalTypes[] = {
     {"VECTOR", "Vector"},
 };
 
+// kCanonicalTypes grouped by the length of the written name (the written
+// names differ, so the order they are tried in does not matter).
+constexpr std::size_t kTypeCount = sizeof kCanonicalTypes / sizeof kCanonicalTypes[0];
+constexpr std::size_t kLongestTypeName = 11;
+
+struct TypesByLength {
+  CanonicalType types[kTypeCount] = {};
+  std::uint8_t first[kLongestTypeName + 2] = {};  // types of length n: [first[n], first[n + 1])
+};
+
+constexpr TypesByLength kTypesByLength = [] {
+  TypesByLength t;
+  std::size_t k = 0;
+  for (std::size_t n = 0; n <= kLongestTypeName; ++n) {
+    t.first[n] = static_cast<std::uint8_t>(k);
+    for (const CanonicalType& type : kCanonicalTypes) {
+      if (type.written.size() > kLongestTypeName) throw "type name longer than kLongestTypeName";
+      if (type.written.size() == n) t.types[k++] = type;
+    }
+  }
+  t.first[kLongestTypeName + 1] = static_cast<std::uint8_t>(k);
+  if (k != kTypeCount) throw "type names not all grouped";
+  return t;
+}();
+
 // The canonical name of a type, or the name as written when it is not listed.
 std::string_view canonicalTypeName(std::string_view written) {
-  for (const CanonicalType& t : kCanonicalTypes) {
-    if (equalsUpper(written, t.written)) return t.name;
+  if (written.size() > kLongestTypeName) return written;
+  for (std::size_t i = kTypesByLength.first[written.size()]; i < kTypesByLength.first[written.size() + 1]; ++i) {
+    if (equalsUpper(written, kTypesByLength.types[i].written)) return kTypesByLength.types[i].name;
   }
   return written;
 }
@@ -63,10 +89,10 @@ std::string_view metricName(std::string_view written) {
 // nothing reads as the empty name instead of failing the document as if the
 // tree were broken.
 std::string_view parameterText(const SqlNode* node) {
-  if (node == nullptr || node->hasChildren()) return nodeText(node);
+  if (node == nullptr || node->hasChildren()) return nameText(node);
   switch (node->kind) {
     case nkIdentifier: case nkStringLit: case nkIntLit: case nkFloatLit: case nkBoolLit: case nkNull:
-      return nodeText(node);
+      return nameText(node);
     default:
       return {};
   }
@@ -177,7 +203,7 @@ void SqlWriter::writeSelectItem(const SqlNode* item) {
       break;
     case nkQualifiedStar:
       writeRun<Run{map(3), str("variant"), str("QualifiedWildcard"), str("table")}>(out_);
-      writeStr(out_, nodeText(item->child(0)));
+      writeStr(out_, nameText(item->child(0)));
       break;
     case nkAlias:
       writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
@@ -188,8 +214,8 @@ void SqlWriter::writeSelectItem(const SqlNode* item) {
     default:
       writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
       writeExpr(item);
-      writeRun<Run{str("alias"), nil}>(out_);
-      break;
+      writeRunAndSpanEntry<Run{str("alias"), nil}>(item->span);
+      return;
   }
   writeSpanEntry(item->span);
 }

@@ -8,7 +8,6 @@
 #include "support/errors.h"
 
 namespace vellum::sql {
-namespace {
 
 // The clauses of a SELECT or VALUES body, found by kind in one pass.
 struct QueryParts {
@@ -28,6 +27,8 @@ struct QueryParts {
   std::size_t setOperations = 0;
   std::size_t rows = 0;
 };
+
+namespace {
 
 QueryParts classify(const SqlNode* body) {
   QueryParts q;
@@ -114,35 +115,60 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
 
 void SqlWriter::writeQuery(const SqlNode* select) {
   QueryParts q = classify(select);
-  if (q.with != nullptr) {
-    writeMapHeader(out_, 16);
-    writeRun<Run{str("variant"), str("Select"), str("with")}>(out_);
-    writeWith(q.with);
-    writeLit<"distinct">(out_);
+  if (q.with == nullptr && q.distinctOn == nullptr && !q.distinct) {
+    // The common head: one constant run.
+    writeRuns<Run{map(15), str("variant"), str("Select"), str("distinct")}, Run{no, str("distinct_on"), array(0)}>(
+        out_);
   } else {
-    writeRun<Run{map(15), str("variant"), str("Select"), str("distinct")}>(out_);
-  }
-  if (q.distinctOn != nullptr) {
-    writeBool(out_, q.distinct);
-    writeLit<"distinct_on">(out_);
-    const NodeList& exprs = q.distinctOn->children();
-    writeExprArray(exprs, 0, exprs.size());
-  } else if (q.distinct) {
-    writeRun<Run{yes, str("distinct_on"), array(0)}>(out_);
-  } else {
-    writeRun<Run{no, str("distinct_on"), array(0)}>(out_);
+    writeQueryHead(q.with, q.distinctOn, q.distinct);
   }
   writeProjectionAndFrom(q.projection, q.from, FromMode::Full);
   writeLit<"selection">(out_);
   writeClauseExpr(q.where);
   if (q.groupBy == nullptr && q.having == nullptr && q.windows == nullptr && q.qualify == nullptr) {
     // The common case: none of the four clauses, one constant run.
+    if (q.setOperations == 0 && q.orderBy == nullptr && q.limit == nullptr && q.offset == nullptr) {
+      // Nor any of the tail's: the rest of the map is constant.
+      writeRuns<Run{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil},
+                Run{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"), nil},
+                Run{str("limit_with_ties")}, Run{no}>(out_);
+      return;
+    }
     writeRun<Run{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil}>(out_);
     writeQueryTail(select, q.setOperations, q.orderBy, q.limit, q.offset);
     writeLit<"limit_with_ties">(out_);
     writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
     return;
   }
+  writeQueryRest(select, q);
+}
+
+// The SELECT map's entries from "variant" to "distinct_on" with WITH,
+// DISTINCT or DISTINCT ON.
+void SqlWriter::writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, bool distinct) {
+  if (with != nullptr) {
+    writeMapHeader(out_, 16);
+    writeRun<Run{str("variant"), str("Select"), str("with")}>(out_);
+    writeWith(with);
+    writeLit<"distinct">(out_);
+  } else {
+    writeRun<Run{map(15), str("variant"), str("Select"), str("distinct")}>(out_);
+  }
+  if (distinctOn != nullptr) {
+    writeBool(out_, distinct);
+    writeLit<"distinct_on">(out_);
+    const NodeList& exprs = distinctOn->children();
+    writeExprArray(exprs, 0, exprs.size());
+  } else if (distinct) {
+    writeRun<Run{yes, str("distinct_on"), array(0)}>(out_);
+  } else {
+    writeRun<Run{no, str("distinct_on"), array(0)}>(out_);
+  }
+}
+
+// The SELECT map's entries from "group_by" on when some of GROUP BY,
+// HAVING, WINDOW and QUALIFY are there.
+void SqlWriter::writeQueryRest(const SqlNode* select, const QueryParts& q) {
   writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
     const NodeList& elements = q.groupBy->children();
@@ -273,7 +299,7 @@ void SqlWriter::writeCte(const SqlNode* cte) {
     columns = children[1];
   }
   writeRun<Run{map(4), str("name")}>(out_);
-  writeStr(out_, nodeText(cte->child(0)));
+  writeStr(out_, nameText(cte->child(0)));
   writeLit<"columns">(out_);
   writeNameArray(columns);
   writeLit<"query">(out_);
@@ -399,16 +425,37 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
     return;
   }
 
+  // The common table of a full FROM item: a short name, no alias or a short
+  // one without columns, a small span; the whole map in place.
+  if (full && target != nullptr && target->kind == nkIdentifier) {
+    constexpr Run kHead{map(5), str("variant"), str("Table"), str("name")};
+    constexpr std::size_t kRoom = kHead.size + 32 + 7 + 32 + 9 + kSmallSpanEntryRoom;
+    std::string_view name = target->strVal();
+    SpanWords span(item->span);
+    std::uint8_t* p = out_.reserve(kRoom);
+    if (p != nullptr && name.size() < 32 && span.small() &&
+        (!aliased || (alias.size() < 32 && columns->empty()))) {
+      p = putShortStr(putRun<kHead>(p), name);
+      if (aliased) {
+        p = putShortStr(putRun<Run{str("alias")}>(p), alias);
+        p = putRun<Run{str("columns"), array(0)}>(p);
+      } else {
+        p = putRun<Run{str("alias"), nil, str("columns"), array(0)}>(p);
+      }
+      out_.commit(putSmallSpanEntry(p, span));
+      return;
+    }
+  }
+
   // A table, named by the identifier or by whatever node stands here.
   if (full) {
     writeRun<Run{map(5), str("variant"), str("Table"), str("name")}>(out_);
   } else {
     writeRun<Run{map(4), str("variant"), str("Table"), str("name")}>(out_);
   }
-  writeStr(out_, nodeText(target));
+  writeStr(out_, nameText(target));
   if (!aliased && full) {
-    writeRun<Run{str("alias"), nil, str("columns"), array(0)}>(out_);
-    writeSpanEntry(item->span);
+    writeRunAndSpanEntry<Run{str("alias"), nil, str("columns"), array(0)}>(item->span);
     return;
   }
   writeLit<"alias">(out_);
@@ -432,7 +479,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
 void SqlWriter::writeFunctionItem(const SqlNode* function, const SqlNode* alias) {
   const NodeList& children = function->children();
   writeRun<Run{map(8), str("variant"), str("Function"), str("name")}>(out_);
-  writeStr(out_, nodeText(function->child(0)));
+  writeStr(out_, nameText(function->child(0)));
   writeLit<"args">(out_);
   writeExprArray(children, 1, children.size());
   writeLit<"alias">(out_);

@@ -93,7 +93,7 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
     case nkPragma: {
       const NodeList& children = node->children();
       writeRun<Run{map(4), str("variant"), str("Pragma"), str("name")}>(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       writeLit<"value">(out_);
       if (children.size() < 2) {
         writeNil(out_);
@@ -133,7 +133,7 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
                      : node->kind == nkRollbackToSavepoint ? "RollbackToSavepoint"
                                                            : "ReleaseSavepoint");
       writeLit<"name">(out_);
-      writeStr(out_, nodeText(node->child(0)));
+      writeStr(out_, nameText(node->child(0)));
       return;
     default:
       // DML and DDL statements join this dispatch with their writers.
@@ -167,10 +167,16 @@ DocumentBytes writeValidatedDocument(const NodeList& statements) {
   return writeStaged(writeStagedStatementList, const_cast<NodeList*>(&statements));
 }
 
+// Documents expected to exceed this many bytes are written straight into a
+// buffer of the hinted size, which release() shrinks in place: copying them
+// out of the scratch block would cost more than the buffer's malloc.
+constexpr std::size_t kScratchDocumentHint = 4096;
+
 // The document buffer: the thread's scratch block when the document will
-// likely fit it, else a buffer of the hinted size.
+// likely be short, else a buffer of the hinted size.
 BufferStream documentStream(std::size_t capacityHint) {
-  std::uint8_t* scratch = capacityHint <= kScratchBytes ? threadScratch() : nullptr;
+  static_assert(kScratchDocumentHint <= kScratchBytes);
+  std::uint8_t* scratch = capacityHint <= kScratchDocumentHint ? threadScratch() : nullptr;
   return scratch != nullptr ? BufferStream(scratch, kScratchBytes) : BufferStream(capacityHint);
 }
 
@@ -207,7 +213,12 @@ DocumentBytes writeSqlDocument(StatementReader& reader, std::size_t capacityHint
   {
     BufferStream out = documentStream(capacityHint);
     SqlWriter writer(out);
-    out.writeData(header, room);
+    // Nearly always one byte (a fixarray), stored without a variable-length copy.
+    if (room == 1) {
+      out.writeData(header, 1);
+    } else {
+      out.writeData(header, room);
+    }
     bool staged = false;
     while (SqlNode* statement = reader.next()) {
       if (statement->kind == nkCreateContinuousAggregate) {
@@ -239,7 +250,11 @@ DocumentBytes writeSqlDocument(StatementReader& reader, std::size_t capacityHint
         std::memmove(out.data() + length, out.data() + room, body);
         out.truncate(length + body);
       }
-      std::memcpy(out.data(), header, length);
+      if (length == 1) {
+        out.data()[0] = header[0];
+      } else {
+        std::memcpy(out.data(), header, length);
+      }
       return handOver(out);
     }
   }

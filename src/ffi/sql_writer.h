@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ffi/sql_write_bytes.h"
 #include "msgpack/output_stream.h"
 #include "sql/parser.h"
 #include "sql/tree.h"
@@ -25,6 +26,13 @@
 namespace vellum::sql {
 
 struct CallClauses;
+struct QueryParts;
+
+// nodeText, with the common case, an identifier, read in place.
+inline std::string_view nameText(const SqlNode* node) {
+  if (node != nullptr && node->kind == nkIdentifier) return node->strVal();
+  return nodeText(node);
+}
 
 // The stack of nodes whose maps are open below their lead child. Most
 // documents need a few entries, which stay inside the writer; only long
@@ -109,7 +117,6 @@ class SqlWriter {
 
   // Expressions and their parts (sql_write_expr.cpp).
   void writeExpr(const SqlNode* node);
-  bool writeLeafExpr(const SqlNode* node);
   void writeSpan(const SqlSpan& span);
   void writeSelectItem(const SqlNode* item);
   void writeOrderByItem(const SqlNode* item);
@@ -119,7 +126,10 @@ class SqlWriter {
 
  private:
   // Expression maps, split at the lead child (sql_write_expr.cpp).
-  bool writeExprHead(const SqlNode* node, const SqlNode** lead);
+  void writeNumberExpr(const SqlNode* node);
+  void writeWideLeaf(const SqlNode* node);
+  [[gnu::noinline]] void writeExprTree(const SqlNode* node);
+  [[gnu::always_inline]] inline bool writeExprHead(const SqlNode* node, const SqlNode** lead);
   void writeExprTail(const SqlNode* node);
   void writeLiteral(const SqlNode* node);
   void writeCallAfterArgs(const SqlNode* node, const CallClauses& clauses);
@@ -130,6 +140,8 @@ class SqlWriter {
   void writeFrameBound(const SqlNode* bound);
 
   // Query parts (sql_write_query.cpp).
+  void writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, bool distinct);
+  void writeQueryRest(const SqlNode* select, const QueryParts& q);
   void writeValues(const SqlNode* values);
   void writeWith(const SqlNode* with);
   void writeCte(const SqlNode* cte);
@@ -154,8 +166,31 @@ class SqlWriter {
   void writeReferenceEntries(const SqlNodeExtra& extra);
   void writeWithOptions(const SqlNode* options);
 
-  // The "span" key and the span map, the last entry of most maps.
-  void writeSpanEntry(const SqlSpan& span);
+  // The "span" key and the span map, the last entry of most maps: written
+  // in place when the numbers are small and the window has room.
+  void writeSpanEntry(const SqlSpan& span) {
+    SpanWords words(span);
+    std::uint8_t* p = out_.reserve(kSmallSpanEntryRoom);
+    if (p != nullptr && words.small()) {
+      out_.commit(putSmallSpanEntry(p, words));
+      return;
+    }
+    writeAnySpanEntry(span);
+  }
+  void writeAnySpanEntry(const SqlSpan& span);
+  // writeRun<R> and then writeSpanEntry(span), with one window check when
+  // the window has room and the span is small.
+  template <Run R>
+  void writeRunAndSpanEntry(const SqlSpan& span) {
+    SpanWords words(span);
+    std::uint8_t* p = out_.reserve(R.size + kSmallSpanEntryRoom);
+    if (p != nullptr && words.small()) {
+      out_.commit(putSmallSpanEntry(putRun<R>(p), words));
+      return;
+    }
+    writeRun<R>(out_);
+    writeSpanEntry(span);
+  }
   void writeTextArray(const TextList& texts);
   // The texts of a list node's children (column lists); [] for no list.
   void writeNameArray(const SqlNode* list);

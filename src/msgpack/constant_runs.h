@@ -81,6 +81,31 @@ inline void writeRun(OutputStream& out) {
   out.writeData(R.bytes, R.size);
 }
 
+// Constant runs written back to back.
+template <Run... Rs>
+consteval Run joinRuns() {
+  Run joined{};
+  for (const Run* r : {&Rs...}) {
+    if (joined.size + r->size > sizeof joined.bytes) throw "joined runs too long";
+    for (std::size_t i = 0; i < r->size; ++i) joined.bytes[joined.size++] = r->bytes[i];
+  }
+  return joined;
+}
+
+// The runs as one copy when the window has room, else each run's own write
+// as writeRun makes it (a stream that checks every write sees the same
+// writes either way).
+template <Run... Rs>
+inline void writeRuns(OutputStream& out) {
+  constexpr Run kJoined = joinRuns<Rs...>();
+  if (std::uint8_t* p = out.reserve(kJoined.size)) {
+    std::memcpy(p, kJoined.bytes, kJoined.size);
+    out.commit(p + kJoined.size);
+    return;
+  }
+  (writeRun<Rs>(out), ...);
+}
+
 // Values built at run time (spans) go into a small stack buffer through a
 // local cursor and reach the stream with one write. A cursor that is a local
 // variable, unlike a member, is not reloaded after every byte store.

@@ -91,18 +91,12 @@ inline void writeFloat64(OutputStream& out, double value) {
   encoder_detail::writeMarkedBE(out, 0xcb, bits, 8);
 }
 
-inline void writeStr(OutputStream& out, std::string_view s) {
-  using namespace encoder_detail;
+namespace encoder_detail {
+
+// writeStr of a string that is long or does not fit the window.
+[[gnu::noinline]] inline void writeStrAnyLength(OutputStream& out, std::string_view s) {
   std::size_t n = s.size();
   if (n < 32) {
-    // Most strings are short names: header and bytes straight into the
-    // window when it has room.
-    if (std::uint8_t* p = out.reserve(32)) {
-      p[0] = static_cast<std::uint8_t>(0xa0 | n);
-      copyShort(p + 1, s.data(), n);
-      out.commit(p + 1 + n);
-      return;
-    }
     writeMarker(out, static_cast<std::uint8_t>(0xa0 | n));
   } else if (n < 256) {
     writeMarkedBE(out, 0xd9, n, 1);
@@ -112,6 +106,23 @@ inline void writeStr(OutputStream& out, std::string_view s) {
     writeMarkedBE(out, 0xdb, n, 4);
   }
   out.writeData(s.data(), n);
+}
+
+}  // namespace encoder_detail
+
+inline void writeStr(OutputStream& out, std::string_view s) {
+  using namespace encoder_detail;
+  std::size_t n = s.size();
+  // Most strings are short names: header and bytes straight into the window
+  // when it has room.
+  std::uint8_t* p = out.reserve(32);
+  if (n < 32 && p != nullptr) {
+    p[0] = static_cast<std::uint8_t>(0xa0 | n);
+    copyShort(p + 1, s.data(), n);
+    out.commit(p + 1 + n);
+    return;
+  }
+  writeStrAnyLength(out, s);
 }
 
 // The bytes writeArrayHeader writes, stored at `p` (at most 5); returns

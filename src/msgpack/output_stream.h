@@ -27,11 +27,13 @@ class OutputStream {
     overflow(static_cast<const std::uint8_t*>(bytes), length);
   }
 
-  // Direct writing into the window: the start of `length` free bytes, or
-  // null when they are not there (then writeData is the way). Bytes stored
-  // through the pointer count once commit() is given the end of them.
+  // Direct writing into the window: the start of `length` (> 0) free bytes,
+  // or null when they are not there (then writeData is the way). Bytes
+  // stored through the pointer count once commit() is given the end of them.
   std::uint8_t* reserve(std::size_t length) {
-    return length <= static_cast<std::size_t>(limit_ - pos_) ? pos_ : nullptr;
+    if (length > static_cast<std::size_t>(limit_ - pos_)) return nullptr;
+    if (pos_ == nullptr) __builtin_unreachable();  // a window that holds `length` bytes
+    return pos_;
   }
   void commit(std::uint8_t* end) { pos_ = end; }
 
