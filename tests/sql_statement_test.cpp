@@ -2,6 +2,8 @@
 // statements (EXPLAIN, PRAGMA, SHOW, DESCRIBE, transactions).
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "sql_test_helpers.h"
 #include "support/threads.h"
 
@@ -333,6 +335,122 @@ TEST(SqlStatement, BackfillGivesTheParentsSpan) {
        "(SetOperation@1:18-1:22 soUnion (Select@1:24-1:29 (ExprList@1:24-1:29 2@1:31-1:31)))))))"},
   };
   expectTrees(cases, true);
+}
+
+SqlNode* listOf(Arena& a, SqlSpan span, std::initializer_list<SqlNode*> parts) {
+  SqlNode* list = newNode(a, nkExprList, span);
+  for (SqlNode* part : parts) list->children().push_back(a, part);
+  return list;
+}
+
+// A node reached from two parents keeps the span of the first visit: a
+// node's part-less parts are filled when the node is expanded, its other
+// parts one subtree after the other, in order.
+TEST(SqlStatement, BackfillOfSharedNodesFollowsTheVisitingOrder) {
+  struct Case {
+    const char* expected;
+    SqlNode* (*build)(Arena&);
+  };
+  static constexpr SqlSpan rs{1, 1, 1, 9}, xs{2, 1, 2, 9}, ys{3, 1, 3, 9};
+  static const Case cases[] = {
+      // A part-less child of the root is filled before the first subtree.
+      {"(ExprList@1:1-1:9 (ExprList@2:1-2:9 l@1:1-1:9) l@1:1-1:9)",
+       [](Arena& a) {
+         SqlNode* l = identifier(a, "l");
+         return listOf(a, rs, {listOf(a, xs, {l}), l});
+       }},
+      // A leaf under two subtrees takes the first subtree's span.
+      {"(ExprList@1:1-1:9 (ExprList@2:1-2:9 l@2:1-2:9) (ExprList@3:1-3:9 l@2:1-2:9))",
+       [](Arena& a) {
+         SqlNode* l = identifier(a, "l");
+         return listOf(a, rs, {listOf(a, xs, {l}), listOf(a, ys, {l})});
+       }},
+      // So does a node with parts, and its own parts with it; a null part is
+      // passed over.
+      {"(ExprList@1:1-1:9 (ExprList@3:1-3:9 _ (ExprList@3:1-3:9 k@3:1-3:9)) _ (ExprList@2:1-2:9 (ExprList@3:1-3:9 "
+       "k@3:1-3:9) _))",
+       [](Arena& a) {
+         SqlNode* m = listOf(a, {}, {identifier(a, "k")});
+         return listOf(a, rs, {listOf(a, ys, {nullptr, m}), nullptr, listOf(a, xs, {m, nullptr})});
+       }},
+      // The parts of a binary operator: the right one shared with a node
+      // under the left one.
+      {"(BinaryOp@1:1-1:9 opAdd (ExprList@2:1-2:9 (ExprList@2:1-2:9 k@2:1-2:9)) (ExprList@2:1-2:9 k@2:1-2:9))",
+       [](Arena& a) {
+         SqlNode* m = listOf(a, {}, {identifier(a, "k")});
+         return newBinary(a, opAdd, listOf(a, xs, {m}), m, rs);
+       }},
+      // A CASE: operand, branches in order, then ELSE; the ELSE leaf is
+      // filled at once, before the shared node under the first branch.
+      {"(Case@1:1-1:9 (ExprList@2:1-2:9 (ExprList@2:1-2:9 e@1:1-1:9)) _ (CaseWhen@3:1-3:9 (ExprList@2:1-2:9 "
+       "e@1:1-1:9) t@3:1-3:9) e@1:1-1:9)",
+       [](Arena& a) {
+         SqlNode* e = identifier(a, "e");
+         SqlNode* m = listOf(a, {}, {e});
+         SqlNode* kase = newNode(a, nkCase, rs);
+         kase->caseOperand() = listOf(a, xs, {m});
+         SqlNode* when = newNode(a, nkCaseWhen, ys);
+         when->caseWhen() = m;
+         when->caseThen() = identifier(a, "t");
+         kase->caseBranches().push_back(a, nullptr);
+         kase->caseBranches().push_back(a, when);
+         kase->caseElse() = e;
+         return kase;
+       }},
+      // A join: left, right, then the condition.
+      {"(Join@1:1-1:9 jkInner (Alias@2:1-2:9 \"\" (ExprList@2:1-2:9 k@2:1-2:9)) (Alias@3:1-3:9 \"\" (ExprList@2:1-2:9 "
+       "k@2:1-2:9)) (ExprList@2:1-2:9 k@2:1-2:9))",
+       [](Arena& a) {
+         SqlNode* m = listOf(a, {}, {identifier(a, "k")});
+         SqlNode* join = newNode(a, nkJoin, rs);
+         join->joinLeft() = newNode(a, nkAlias, xs);
+         join->joinLeft()->aliasExpr() = m;
+         join->joinRight() = newNode(a, nkAlias, ys);
+         join->joinRight()->aliasExpr() = m;
+         join->joinCond() = m;
+         return join;
+       }},
+      // A column: the type before the constraints.
+      {"(ColumnDef@1:1-1:9 c (TypeName@2:1-2:9 (ExprList@2:1-2:9 k@2:1-2:9)) (Constraint@3:1-3:9 (ExprList@2:1-2:9 "
+       "k@2:1-2:9)))",
+       [](Arena& a) {
+         SqlNode* m = listOf(a, {}, {identifier(a, "k")});
+         SqlNode* column = newNode(a, nkColumnDef, rs);
+         column->colName() = "c";
+         column->colType() = newNode(a, nkTypeName, xs);
+         column->colType()->children().push_back(a, m);
+         SqlNode* constraint = newNode(a, nkConstraint, ys);
+         constraint->children().push_back(a, m);
+         column->colConstraints().push_back(a, constraint);
+         return column;
+       }},
+  };
+  for (const Case& c : cases) {
+    Arena a;
+    SqlNode* root = c.build(a);
+    backfillSpans(root, root);
+    EXPECT_EQ(dumpTree(root, true), c.expected);
+  }
+}
+
+// Every level of a deep tree leaves a sibling subtree to visit later, so the
+// walk's own stack grows past its inline entries.
+TEST(SqlStatement, BackfillOfDeepTreesWithPendingSiblings) {
+  Arena a;
+  const SqlSpan root{4, 2, 4, 7};
+  constexpr int kLevels = 5000;
+  std::vector<SqlNode*> siblings;
+  SqlNode* bottom = identifier(a, "b");
+  SqlNode* node = bottom;
+  for (int i = 0; i < kLevels; ++i) {
+    SqlNode* sibling = listOf(a, {}, {identifier(a, "s")});
+    siblings.push_back(sibling);
+    node = i % 2 == 0 ? listOf(a, {}, {node, sibling}) : newBinary(a, opAdd, node, sibling, {});
+  }
+  SqlNode* top = listOf(a, root, {node});
+  backfillSpans(top, nullptr);
+  EXPECT_EQ(dumpTree(bottom, true), "b@4:2-4:7");
+  for (const SqlNode* sibling : siblings) ASSERT_EQ(dumpTree(sibling, true), "(ExprList@4:2-4:7 s@4:2-4:7)");
 }
 
 // Walks a left-deep chain down to its bottom without recursion.

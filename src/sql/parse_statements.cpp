@@ -347,75 +347,162 @@ inline bool hasNoParts(SqlNodeKind kind) { return kNoParts.of[kind]; }
 
 // Pre-order walk with an explicit stack, so that left-deep chains of any
 // length cost no call depth. Every node-valued part is visited except
-// extraExpr, whose nodes keep the spans they were built with. Parts are
-// pushed last to first so that they are visited in order.
+// extraExpr, whose nodes keep the spans they were built with. When a node is
+// expanded its part-less parts are filled at once; the others are visited in
+// order, each subtree fully before the next. The stack holds one run per
+// group of parts still to visit (a children list is walked in place), and a
+// node's first part to visit is taken at once instead of going through the
+// stack.
+namespace {
+
+struct PartRun {
+  SqlNode* const* next;  // the next part to visit; the run's last part has parts
+  SqlNode* const* end;
+  const SqlNode* parent;
+};
+using PartRuns = SmallStack<PartRun, 64>;
+
+inline void fillFrom(SqlNode* part, const SqlNode* parent) {
+  if (part->span.isEmpty()) part->span = parent->span;
+}
+
+// A single part: filled when part-less, else pushed as a run of one.
+inline void pushPart(PartRuns& runs, SqlNode* const& slot, const SqlNode* parent) {
+  SqlNode* part = slot;
+  if (part == nullptr) return;
+  if (hasNoParts(part->kind)) {
+    fillFrom(part, parent);
+  } else {
+    runs.push_back({&slot, &slot + 1, parent});
+  }
+}
+
+// A list of parts: fills the part-less ones and pushes the run from the first
+// to the last of the others, if any.
+inline void pushList(PartRuns& runs, const NodeList& list, const SqlNode* parent) {
+  SqlNode* const* first = nullptr;
+  SqlNode* const* last = nullptr;
+  for (SqlNode* const* it = list.begin(); it != list.end(); ++it) {
+    SqlNode* part = *it;
+    if (part == nullptr) continue;
+    if (hasNoParts(part->kind)) {
+      fillFrom(part, parent);
+    } else {
+      if (first == nullptr) first = it;
+      last = it;
+    }
+  }
+  if (first != nullptr) runs.push_back({first, last + 1, parent});
+}
+
+// Expands a node whose parts are not a children list: fills its part-less
+// parts and pushes the others in reverse order. Binary operators, the most
+// common of these, return their first part to visit instead of pushing it.
+SqlNode* expandFixedParts(PartRuns& runs, SqlNode* n) {
+  switch (tree_detail::kBranches.of[n->kind]) {
+    case tree_detail::Branch::Binary: {
+      SqlNode* left = n->binLeft();
+      SqlNode* right = n->binRight();
+      bool leftParts = left != nullptr && !hasNoParts(left->kind);
+      bool rightParts = right != nullptr && !hasNoParts(right->kind);
+      if (left != nullptr && !leftParts) fillFrom(left, n);
+      if (right != nullptr && !rightParts) fillFrom(right, n);
+      if (leftParts) {
+        if (rightParts) runs.push_back({&n->binRight(), &n->binRight() + 1, n});
+        return left;
+      }
+      return rightParts ? right : nullptr;
+    }
+    case tree_detail::Branch::Unary:
+      pushPart(runs, n->unOperand(), n);
+      break;
+    case tree_detail::Branch::Case:
+      pushPart(runs, n->caseElse(), n);
+      pushList(runs, n->caseBranches(), n);
+      pushPart(runs, n->caseOperand(), n);
+      break;
+    case tree_detail::Branch::CaseWhen:
+      pushPart(runs, n->caseThen(), n);
+      pushPart(runs, n->caseWhen(), n);
+      break;
+    case tree_detail::Branch::Frame:
+      pushPart(runs, n->frameEnd(), n);
+      pushPart(runs, n->frameStart(), n);
+      break;
+    case tree_detail::Branch::Alias:
+      pushPart(runs, n->aliasExpr(), n);
+      break;
+    case tree_detail::Branch::Join:
+      pushPart(runs, n->joinCond(), n);
+      pushPart(runs, n->joinRight(), n);
+      pushPart(runs, n->joinLeft(), n);
+      break;
+    case tree_detail::Branch::SetOp:
+      pushPart(runs, n->setRight(), n);
+      break;
+    case tree_detail::Branch::Column:
+      pushList(runs, n->colConstraints(), n);
+      pushPart(runs, n->colType(), n);
+      break;
+    default:  // the part-less kinds
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void backfillSpans(SqlNode* node, SqlNode* parent) {
   if (node == nullptr) return;
-  struct Pending {
-    SqlNode* node;
-    const SqlNode* parent;
-  };
-  SmallStack<Pending, 64> pending;
-  pending.push_back({node, parent != nullptr ? parent : node});
-  while (!pending.empty()) {
-    Pending top = pending.back();
-    pending.pop_back();
-    SqlNode* n = top.node;
-    if (n->span.isEmpty()) n->span = top.parent->span;
-    // Nodes without node-valued parts are filled at once instead of waiting
-    // on the stack.
-    auto push = [&](SqlNode* part) {
-      if (part == nullptr) return;
-      if (hasNoParts(part->kind)) {
-        if (part->span.isEmpty()) part->span = n->span;
-      } else {
-        pending.push_back({part, n});
+  PartRuns runs;
+  SqlNode* n = node;
+  const SqlNode* from = parent != nullptr ? parent : node;
+  for (;;) {
+    if (n->span.isEmpty()) n->span = from->span;
+    SqlNode* next;
+    if (n->hasChildren()) {
+      // The common case, walked in two loops: the part-less children up to
+      // the first one with parts, which is visited next, then the rest,
+      // keeping the last one with parts as the end of the run.
+      const NodeList& list = n->children();
+      SqlNode* const* it = list.begin();
+      SqlNode* const* end = list.end();
+      for (; it != end; ++it) {
+        SqlNode* part = *it;
+        if (part == nullptr) continue;
+        if (!hasNoParts(part->kind)) break;
+        fillFrom(part, n);
       }
-    };
-    auto pushList = [&](const NodeList& list) {
-      for (std::size_t i = list.size(); i-- > 0;) push(list.data()[i]);
-    };
-    if (hasNoParts(n->kind)) continue;
-    switch (n->kind) {
-      case nkBinaryOp:
-        push(n->binRight());
-        push(n->binLeft());
-        break;
-      case nkUnaryOp:
-        push(n->unOperand());
-        break;
-      case nkCase:
-        push(n->caseElse());
-        pushList(n->caseBranches());
-        push(n->caseOperand());
-        break;
-      case nkCaseWhen:
-        push(n->caseThen());
-        push(n->caseWhen());
-        break;
-      case nkWindowFrame:
-        push(n->frameEnd());
-        push(n->frameStart());
-        break;
-      case nkAlias:
-        push(n->aliasExpr());
-        break;
-      case nkFromJoin: case nkJoin:
-        push(n->joinCond());
-        push(n->joinRight());
-        push(n->joinLeft());
-        break;
-      case nkSetOperation:
-        push(n->setRight());
-        break;
-      case nkColumnDef:
-        pushList(n->colConstraints());
-        push(n->colType());
-        break;
-      default:
-        pushList(n->children());
-        break;
+      if (it != end) {
+        SqlNode* const* first = it;
+        SqlNode* const* last = it;
+        for (++it; it != end; ++it) {
+          SqlNode* part = *it;
+          if (part == nullptr) continue;
+          if (hasNoParts(part->kind)) {
+            fillFrom(part, n);
+          } else {
+            last = it;
+          }
+        }
+        if (first != last) runs.push_back({first + 1, last + 1, n});
+        from = n;
+        n = *first;
+        continue;
+      }
+    } else if ((next = expandFixedParts(runs, n)) != nullptr) {
+      from = n;
+      n = next;
+      continue;
     }
+    if (runs.empty()) return;
+    PartRun& run = runs.back();
+    do {
+      next = *run.next++;
+    } while (next == nullptr || hasNoParts(next->kind));
+    from = run.parent;
+    if (run.next == run.end) runs.pop_back();
+    n = next;
   }
 }
 
