@@ -117,4 +117,25 @@ inline std::uint8_t* putSpanEntry(std::uint8_t* p, SpanWords span) {
   return putSpanNumber(p, static_cast<std::uint32_t>(span.end >> 32));
 }
 
+// The constant runs of the common leaves, up to their text: a column named by
+// a plain identifier, a number and a string literal.
+inline constexpr Run kColumnLeaf{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil,
+                                 str("column")};
+inline constexpr Run kNumberLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                                 map(2), str("variant"), str("Number"), str("value")};
+inline constexpr Run kStringLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
+                                 map(2), str("variant"), str("String"), str("value")};
+static_assert(kColumnLeaf.size <= kNumberLeaf.size && kStringLeaf.size == kNumberLeaf.size);
+
+// Room for the longest leaf map written in place: run, text below 32 bytes
+// and its header, span entry.
+inline constexpr std::size_t kLeafRoom = kNumberLeaf.size + 32 + kSpanEntryRoom;
+
+// A leaf's map up to its span entry: `run`, then `text` (< 32 bytes) as a
+// fixstr.
+template <const Run& R>
+inline std::uint8_t* putLeafText(std::uint8_t* p, std::string_view text) {
+  return putShortStr(putRun<R>(p), text);
+}
+
 }  // namespace vellum::sql

@@ -295,31 +295,6 @@ void SqlWriter::writeLiteral(const SqlNode* node) {
 // ---------------------------------------------------------------------------
 // Expressions.
 
-namespace {
-
-// The constant runs of the common leaves, up to their text: a column named by
-// a plain identifier, a number and a string literal.
-constexpr Run kColumnLeaf{map(2), str("kind"), map(3), str("variant"), str("ColumnRef"), str("table"), nil,
-                          str("column")};
-constexpr Run kNumberLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
-                          map(2), str("variant"), str("Number"), str("value")};
-constexpr Run kStringLeaf{map(2), str("kind"), map(2), str("variant"), str("Literal"), str("literal"),
-                          map(2), str("variant"), str("String"), str("value")};
-static_assert(kColumnLeaf.size <= kNumberLeaf.size && kStringLeaf.size == kNumberLeaf.size);
-
-// Room for the longest leaf map written in place: run, text below 32 bytes
-// and its header, span entry.
-constexpr std::size_t kLeafRoom = kNumberLeaf.size + 32 + kSpanEntryRoom;
-
-// A leaf's map up to its span entry: `run`, then `text` (< 32 bytes) as a
-// fixstr.
-template <const Run& R>
-inline std::uint8_t* putLeafText(std::uint8_t* p, std::string_view text) {
-  return putShortStr(putRun<R>(p), text);
-}
-
-}  // namespace
-
 // The most common expressions, a column named by a plain identifier, an
 // integer and a string literal, go into the stream's window at once when the
 // window has room, the text is short and the span small; any other
@@ -435,16 +410,16 @@ inline bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) 
       writeInt(out_, node->paramIndex());
       return false;
     case nkBinaryOp: {
-      writeRun<Run{map(2), str("kind")}>(out_);
+      constexpr Run kKind{map(2), str("kind")};
       SqlBinaryOp op = node->binOp();
       if (op == opBetween || op == opNotBetween) {
-        writeRun<Run{map(5), str("variant"), str("Between"), str("expr")}>(out_);
+        writeRuns<kKind, Run{map(5), str("variant"), str("Between"), str("expr")}>(out_);
       } else if (isLikeOp(op)) {
-        writeRun<Run{map(6), str("variant"), str("Like"), str("expr")}>(out_);
+        writeRuns<kKind, Run{map(6), str("variant"), str("Like"), str("expr")}>(out_);
       } else if (op == opIn || op == opNotIn) {
-        writeRun<Run{map(4), str("variant"), str("InList"), str("expr")}>(out_);
+        writeRuns<kKind, Run{map(4), str("variant"), str("InList"), str("expr")}>(out_);
       } else {
-        writeRun<Run{map(4), str("variant"), str("BinaryOp"), str("left")}>(out_);
+        writeRuns<kKind, Run{map(4), str("variant"), str("BinaryOp"), str("left")}>(out_);
       }
       *lead = node->binLeft();
       return true;
@@ -485,6 +460,29 @@ inline bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) 
       writeCase(node);
       return false;
     case nkFunctionCall: {
+      // With a short name and fewer than 16 arguments, the map up to the
+      // arguments with one window check.
+      constexpr Run kPlainHead{map(2), str("kind"), map(6), str("variant"), str("FunctionCall"), str("name")};
+      constexpr Run kExtendedHead{map(2), str("kind"), map(9), str("variant"), str("FunctionCall"), str("name")};
+      constexpr Run kArgs{str("args")};
+      if (std::uint8_t* p = out_.reserve(kPlainHead.size + 32 + kArgs.size + 1)) {
+        CallClauses clauses = callClauses(node);
+        std::string_view name = nameText(node->child(0));
+        const bool noArgs = node->star || clauses.argEnd <= 1;
+        const std::size_t args = noArgs ? 0 : clauses.argEnd - 1;
+        if (name.size() < 32 && args < 16) {
+          p = clauses.extended() ? putRun<kExtendedHead>(p) : putRun<kPlainHead>(p);
+          p = putRun<kArgs>(putShortStr(p, name));
+          *p++ = static_cast<std::uint8_t>(0x90 | args);
+          out_.commit(p);
+          if (noArgs) {
+            writeCallAfterArgs(node, clauses);
+            return false;
+          }
+          *lead = node->child(1);
+          return true;
+        }
+      }
       writeRun<Run{map(2), str("kind")}>(out_);
       CallClauses clauses = callClauses(node);
       writeMapHeader(out_, clauses.extended() ? 9 : 6);

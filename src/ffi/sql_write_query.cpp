@@ -66,6 +66,21 @@ const SqlNode* countOf(const SqlNode* clause) {
   return clause->children()[0];
 }
 
+// writeRun<R> and then writeArrayHeader(count), with one window check when
+// the window has room and the header is a fixarray.
+template <Run R>
+void writeRunAndArrayHeader(OutputStream& out, std::size_t count) {
+  std::uint8_t* p = out.reserve(R.size + 1);
+  if (p != nullptr && count < 16) {
+    p = putRun<R>(p);
+    *p++ = static_cast<std::uint8_t>(0x90 | count);
+    out.commit(p);
+    return;
+  }
+  writeRun<R>(out);
+  writeArrayHeader(out, static_cast<std::uint32_t>(count));
+}
+
 bool isJoin(const SqlNode* node) { return node != nullptr && (node->kind == nkJoin || node->kind == nkFromJoin); }
 
 std::string_view joinTypeText(JoinKind kind) {
@@ -95,21 +110,19 @@ void SqlWriter::writeClauseExpr(const SqlNode* clause) {
 
 // The "projection" and "from" entries of a SELECT map.
 void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode* from, FromMode mode) {
-  writeLit<"projection">(out_);
   if (projection != nullptr) {
     const NodeList& items = projection->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+    writeRunAndArrayHeader<Run{str("projection")}>(out_, items.size());
     for (const SqlNode* item : items) writeSelectItem(item);
   } else {
-    writeArrayHeader(out_, 0);
+    writeRunAndArrayHeader<Run{str("projection")}>(out_, 0);
   }
-  writeLit<"from">(out_);
   if (from != nullptr) {
     const NodeList& items = from->children();
-    writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
+    writeRunAndArrayHeader<Run{str("from")}>(out_, items.size());
     for (const SqlNode* item : items) writeFromItem(item, mode);
   } else {
-    writeArrayHeader(out_, 0);
+    writeRunAndArrayHeader<Run{str("from")}>(out_, 0);
   }
 }
 

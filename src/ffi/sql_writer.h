@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string_view>
-#include <vector>
 
 #include "ffi/sql_write_bytes.h"
 #include "msgpack/output_stream.h"
@@ -42,6 +44,9 @@ class OpenMaps {
   OpenMaps() = default;
   OpenMaps(const OpenMaps&) = delete;
   OpenMaps& operator=(const OpenMaps&) = delete;
+  ~OpenMaps() {
+    if (data_ != inline_) std::free(data_);
+  }
 
   std::size_t size() const { return size_; }
   const SqlNode* back() const { return data_[size_ - 1]; }
@@ -52,16 +57,20 @@ class OpenMaps {
   }
 
  private:
-  void grow() {
-    heap_.resize(capacity_ * 2);
-    if (data_ == inline_) std::copy(inline_, inline_ + size_, heap_.begin());
-    data_ = heap_.data();
-    capacity_ = heap_.size();
+  // Doubles the capacity on the heap (a plain malloc'd block: a writer that
+  // never grows has nothing to set up or tear down).
+  [[gnu::noinline]] void grow() {
+    const std::size_t capacity = capacity_ * 2;
+    auto fresh = static_cast<const SqlNode**>(std::malloc(capacity * sizeof(const SqlNode*)));
+    if (fresh == nullptr) throw std::bad_alloc();
+    std::memcpy(fresh, data_, size_ * sizeof(const SqlNode*));
+    if (data_ != inline_) std::free(data_);
+    data_ = fresh;
+    capacity_ = capacity;
   }
 
   static constexpr std::size_t kInline = 32;
   const SqlNode* inline_[kInline];
-  std::vector<const SqlNode*> heap_;
   const SqlNode** data_ = inline_;
   std::size_t size_ = 0;
   std::size_t capacity_ = kInline;

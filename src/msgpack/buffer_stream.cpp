@@ -17,17 +17,6 @@ BufferStream::BufferStream(std::size_t initialCapacity, std::size_t maxBytes, co
   }
 }
 
-BufferStream::BufferStream(std::uint8_t* scratch, std::size_t scratchBytes, std::size_t maxBytes,
-                           const char* limitMessage)
-    : data_(scratch), scratch_(scratch), maxBytes_(maxBytes), limitMessage_(limitMessage) {
-  pos_ = data_;
-  limit_ = data_ + (scratchBytes < maxBytes_ ? scratchBytes : maxBytes_);
-}
-
-BufferStream::~BufferStream() {
-  if (ownsData()) std::free(data_);
-}
-
 void BufferStream::overflow(const std::uint8_t* bytes, std::size_t length) {
   std::size_t used = size();
   if (length > maxBytes_ - used) throw ValueError(limitMessage_);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -58,8 +59,14 @@ class BufferStream final : public OutputStream {
   // one that does not moves to a malloc'd buffer on its first overflow.
   BufferStream(std::uint8_t* scratch, std::size_t scratchBytes,
                std::size_t maxBytes = 2147483647,
-               const char* limitMessage = "MessagePack document exceeds 2147483647-byte limit");
-  ~BufferStream() override;
+               const char* limitMessage = "MessagePack document exceeds 2147483647-byte limit")
+      : data_(scratch), scratch_(scratch), maxBytes_(maxBytes), limitMessage_(limitMessage) {
+    pos_ = data_;
+    limit_ = data_ + (scratchBytes < maxBytes_ ? scratchBytes : maxBytes_);
+  }
+  ~BufferStream() override {
+    if (ownsData()) std::free(data_);
+  }
   BufferStream(const BufferStream&) = delete;
   BufferStream& operator=(const BufferStream&) = delete;
 

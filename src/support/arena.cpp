@@ -13,27 +13,39 @@ namespace {
 constexpr std::size_t kKeptChunkBytes = std::size_t{1} << 20;
 
 struct KeptChunk {
-  void* block = nullptr;
-  std::size_t size = 0;
-  ~KeptChunk() { std::free(block); }
+  void* block;
+  std::size_t size;
 };
 
-KeptChunk& keptChunk() {
-  thread_local KeptChunk kept;
-  return kept;
+// Constant initial value, no destructor: one thread-local access, without
+// a guard. The owner below frees the chunk when the thread ends.
+constinit thread_local KeptChunk kept{nullptr, 0};
+
+struct KeptChunkOwner {
+  ~KeptChunkOwner() {
+    std::free(kept.block);
+    kept.block = nullptr;
+    kept.size = 0;
+  }
+};
+
+// Stores `chunk` in the thread's slot; the first store of a thread has the
+// slot freed at its end.
+void keepChunk(Arena::Chunk* chunk) {
+  thread_local KeptChunkOwner owner;
+  (void)owner;
+  kept.block = chunk;
+  kept.size = chunk->size;
 }
 
 // Frees a list of chunks, except that the largest one that fits the
 // thread's slot replaces a smaller one kept there.
-void releaseChunks(Arena::Chunk* c) {
-  if (c == nullptr) return;
-  KeptChunk& kept = keptChunk();
+void releaseChunkList(Arena::Chunk* c) {
   while (c != nullptr) {
     Arena::Chunk* next = c->next;
     if (c->size <= kKeptChunkBytes && c->size > kept.size) {
       std::free(kept.block);
-      kept.block = c;
-      kept.size = c->size;
+      keepChunk(c);
     } else {
       std::free(c);
     }
@@ -43,9 +55,10 @@ void releaseChunks(Arena::Chunk* c) {
 
 }  // namespace
 
-Arena::~Arena() {
-  releaseChunks(chunks_);
-  releaseChunks(spare_);
+void Arena::releaseChunks() {
+  releaseChunkList(chunks_);
+  releaseChunkList(spare_);
+  chunks_ = spare_ = nullptr;
 }
 
 void Arena::rewind(const Mark& m) {
@@ -64,7 +77,6 @@ void* Arena::allocateSlow(std::size_t size, std::size_t align) {
   // The thread's kept chunk serves the first request it can hold.
   std::size_t need = size + align + sizeof(Chunk);
   Chunk* chunk = nullptr;
-  KeptChunk& kept = keptChunk();
   // The chunks given back by rewind serve first, in the order they were
   // first taken; one too small for this request stays for later ones.
   for (Chunk** link = &spare_; *link != nullptr; link = &(*link)->next) {

@@ -22,7 +22,10 @@ class Arena {
   Arena() : cur_(inline_), end_(inline_ + kInlineBytes) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
-  ~Arena();
+  // Inline: a short statement's arena has no chunks to give back.
+  ~Arena() {
+    if (chunks_ != nullptr || spare_ != nullptr) releaseChunks();
+  }
 
   void* allocate(std::size_t size, std::size_t align) {
     std::uintptr_t p = (reinterpret_cast<std::uintptr_t>(cur_) + (align - 1)) & ~(align - 1);
@@ -65,6 +68,7 @@ class Arena {
 
  private:
   void* allocateSlow(std::size_t size, std::size_t align);
+  void releaseChunks();
 
   static constexpr std::size_t kInlineBytes = 4096;
 

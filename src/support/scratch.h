@@ -12,15 +12,35 @@ namespace vellum {
 
 inline constexpr std::size_t kScratchBytes = 64 * 1024;
 
+namespace scratch_detail {
+
+// The calling thread's block, null until its first use. A pointer with a
+// constant initial value and no destructor: reading it is one thread-local
+// access, with no guard and no registration.
+inline constinit thread_local std::uint8_t* block = nullptr;
+
+// Frees the block when its thread ends; registered by the first use.
+struct BlockOwner {
+  ~BlockOwner() {
+    std::free(block);
+    block = nullptr;
+  }
+};
+
+[[gnu::noinline, gnu::cold]] inline std::uint8_t* firstUse() {
+  thread_local BlockOwner owner;
+  (void)owner;
+  block = static_cast<std::uint8_t*>(std::malloc(kScratchBytes));
+  return block;
+}
+
+}  // namespace scratch_detail
+
 // The calling thread's scratch block of kScratchBytes, or null when it
 // cannot be had (the caller then allocates as usual).
 inline std::uint8_t* threadScratch() {
-  struct Block {
-    std::uint8_t* bytes = static_cast<std::uint8_t*>(std::malloc(kScratchBytes));
-    ~Block() { std::free(bytes); }
-  };
-  thread_local Block block;
-  return block.bytes;
+  std::uint8_t* bytes = scratch_detail::block;
+  return bytes != nullptr ? bytes : scratch_detail::firstUse();
 }
 
 }  // namespace vellum
