@@ -135,7 +135,7 @@ void Parser::skip(TokenKind kind) { expect(kind); }
 
 void Parser::step() {
   previous = current;
-  scanToken(lexer, &arena, current);
+  scanToken(lexer, current);
 }
 
 void Parser::parseExpressionList(SqlNode* node) {

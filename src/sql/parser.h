@@ -53,7 +53,7 @@ class Parser {
   // ---- Core operations (parser.cpp) ----
   Token advance() {
     previous = current;
-    scanToken(lexer, &arena, current);
+    scanToken(lexer, current);
     return previous;
   }
   TokenKind peekKind() const;
