@@ -72,6 +72,10 @@ class Parser {
   Token expectIdent(std::string_view what);
   Token expectName(std::string_view what);
   [[noreturn]] void error(std::string_view message) const;
+  // error("expected " + what), and the same with the kind's name: out of
+  // line, so that the rules that check a token keep no frame for it.
+  [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(std::string_view what) const;
+  [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(TokenKind kind) const;
   void enterNesting();
   void leaveNesting();
 
