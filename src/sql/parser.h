@@ -52,9 +52,12 @@ class Parser {
 
   // ---- Core operations (parser.cpp) ----
   Token advance() {
-    previous = current;
+    // The token is copied once from `current`, to `previous` and to the
+    // result, before the scan overwrites it.
+    Token consumed = current;
+    previous = consumed;
     scanToken(lexer, current);
-    return previous;
+    return consumed;
   }
   TokenKind peekKind() const;
   TokenKind peekKind2() const;
