@@ -87,7 +87,8 @@ enum ScanClass : std::uint8_t {
   scLineFeed,
   scWord,         // A-Z, a-z, _
   scDigit,
-  scSlow,         // quotes, and the bytes that may start a comment or an operator of more than one byte
+  scQuote,        // ' and "
+  scSlow,         // the bytes that may start a comment or an operator of more than one byte
 };
 static_assert(static_cast<int>(tkEof) < static_cast<int>(scBlank));
 
@@ -102,7 +103,9 @@ constexpr auto kScanClasses = [] {
   for (int b = 'A'; b <= 'Z'; ++b) t.c[b] = scWord;
   t.c[static_cast<unsigned char>('_')] = scWord;
   for (int b = '0'; b <= '9'; ++b) t.c[b] = scDigit;
-  for (unsigned char b : std::string_view("-<>!#|/'\"")) t.c[b] = scSlow;
+  for (unsigned char b : std::string_view("-<>!#|/")) t.c[b] = scSlow;
+  t.c[static_cast<unsigned char>('\'')] = scQuote;
+  t.c[static_cast<unsigned char>('"')] = scQuote;
   const struct { char b; TokenKind kind; } singles[] = {
       {'*', tkStar}, {',', tkComma}, {'.', tkDot}, {':', tkColon}, {';', tkSemicolon},
       {'(', tkLParen}, {')', tkRParen}, {'[', tkLBracket}, {']', tkRBracket}, {'=', tkEq},
@@ -122,7 +125,7 @@ constexpr bool scanClassesAgree() {
       case bcSpace: if (s != (b == '\n' ? scLineFeed : scBlank)) return false; break;
       case bcWordStart: if (s != scWord) return false; break;
       case bcDigit: if (s != scDigit) return false; break;
-      case bcPunct: if (s != scSlow && s >= scBlank) return false; break;
+      case bcPunct: if (s != scSlow && s != scQuote && s >= scBlank) return false; break;
     }
   }
   return true;
@@ -474,6 +477,18 @@ inline void scanEnd(Lexer& lx, Token& t, const char* bytes, const char* p, std::
 }
 
 // Moves the Lexer past the line feed at `pos` and scans on.
+// The quoted literal at `pos` (column `column`), whose start is already in
+// `t`.
+[[gnu::noinline]] void scanQuotedToken(Lexer& lx, Token& t, std::int32_t pos, std::int32_t column) {
+  Cursor c{lx.input.data(), static_cast<std::int32_t>(lx.input.size()), pos, lx.line, column};
+  const char quote = c.bytes[pos];
+  t.kind = quote == '\'' ? tkString : tkIdent;
+  scanQuoted(c, quote, lx.arena, t);
+  lx.pos = c.pos;
+  lx.line = c.line;
+  lx.column = c.column;
+}
+
 [[gnu::noinline]] void scanAfterLineFeed(Lexer& lx, Token& t, std::int32_t pos) {
   lx.pos = pos + 1;
   lx.line += 1;
@@ -533,9 +548,9 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
 }  // namespace
 
 // The fast path: white space, words, digit runs and one-byte tokens; a line
-// feed moves the Lexer to the next line and starts again, and the rest goes
-// to scanGeneral from the start of the token, with the Lexer moved past the
-// white space. It calls nothing itself, so that the scan stays in registers
+// feed moves the Lexer to the next line and starts again, a quoted literal
+// goes to scanQuotedToken, and the rest to scanGeneral from the start of the
+// token, with the Lexer moved past the white space. It calls nothing itself, so that the scan stays in registers
 // that need no saving.
 VELLUM_SCALAR_STORES void scanToken(Lexer& lx, Token& t) {
   const char* const bytes = lx.input.data();
@@ -575,6 +590,8 @@ VELLUM_SCALAR_STORES void scanToken(Lexer& lx, Token& t) {
       t.kind = tkInteger;
       return endToken(lx, t, p, pos, column, static_cast<std::int32_t>(q - p));
     }
+  } else if (cls == scQuote) {
+    return scanQuotedToken(lx, t, pos, column);
   }
   lx.pos = pos;
   lx.column = column;
