@@ -54,14 +54,15 @@ constexpr std::size_t kMaxKeywordLength = 11;  // "transaction"
 
 // A perfect hash of the packed, lower-cased words: each keyword has a slot
 // of its own, so a word is compared with one keyword at most, without a
-// loop. The slot is the top bits of the product of the packed word with a
-// multiplier; the multiplier is the first of a fixed pseudo-random sequence
-// that gives every keyword its own slot, found while compiling.
+// loop. The slot is the top bits of the product of the first eight bytes of
+// the packed word with a multiplier (no two keywords begin with the same
+// eight bytes); the multiplier is the first of a fixed pseudo-random
+// sequence that gives every keyword its own slot, found while compiling.
 constexpr unsigned kHashBits = 11;
 constexpr std::size_t kSlotCount = std::size_t{1} << kHashBits;
 
-constexpr std::size_t slotOf(std::uint64_t low, std::uint64_t high, std::uint64_t multiplier) {
-  return static_cast<std::size_t>(((low ^ (high << 5)) * multiplier) >> (64 - kHashBits));
+constexpr std::size_t slotOf(std::uint64_t low, std::uint64_t multiplier) {
+  return static_cast<std::size_t>((low * multiplier) >> (64 - kHashBits));
 }
 
 struct PackedKeywords {
@@ -86,7 +87,7 @@ constexpr std::uint64_t findMultiplier() {
     bool taken[kSlotCount] = {};
     bool distinct = true;
     for (const PackedWord& w : kPacked.word) {
-      std::size_t slot = slotOf(w.low, w.high, multiplier);
+      std::size_t slot = slotOf(w.low, multiplier);
       if (taken[slot]) {
         distinct = false;
         break;
@@ -100,13 +101,15 @@ constexpr std::uint64_t findMultiplier() {
 inline constexpr std::uint64_t kMultiplier = findMultiplier();
 static_assert(kMultiplier != 0, "no multiplier gives every keyword a slot of its own: raise kHashBits");
 
-struct HashTable {
+struct alignas(16) HashTable {
   // Entry 0 matches no word (no word byte is 0xff); keyword i is entry i + 1.
+  // The packed words are 16-byte aligned, for vector compares.
   std::uint8_t entry[kSlotCount] = {};
   PackedWord packed[kKeywordCount + 1] = {};
   TokenKind kind[kKeywordCount + 1] = {};
 };
 static_assert(kKeywordCount < 255);
+static_assert(kSlotCount % 16 == 0 && sizeof(PackedWord) == 16);
 
 inline constexpr HashTable kHash = [] {
   HashTable t;
@@ -114,7 +117,7 @@ inline constexpr HashTable kHash = [] {
   t.kind[0] = tkIdent;
   for (std::size_t i = 0; i < kKeywordCount; ++i) {
     const PackedWord& w = kPacked.word[i];
-    t.entry[slotOf(w.low, w.high, kMultiplier)] = static_cast<std::uint8_t>(i + 1);
+    t.entry[slotOf(w.low, kMultiplier)] = static_cast<std::uint8_t>(i + 1);
     t.packed[i + 1] = w;
     t.kind[i + 1] = kKeywords[i].kind;
   }
@@ -134,16 +137,16 @@ constexpr bool keywordsArePlain() {
 static_assert(keywordsArePlain());
 static_assert(kMaxKeywordLength <= 16);
 
-// Masks that keep the first n bytes of the low and the high half.
-struct LengthMasks {
-  std::uint64_t low[17];
-  std::uint64_t high[17];
+// Masks that keep the first n bytes of a packed word, 16-byte aligned for
+// vector ands.
+struct alignas(16) LengthMasks {
+  PackedWord keep[17];
 };
 inline constexpr LengthMasks kLengthMasks = [] {
   LengthMasks m{};
   for (std::size_t n = 0; n <= 16; ++n) {
-    m.low[n] = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
-    m.high[n] = n <= 8 ? 0 : n == 16 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * (n - 8))) - 1;
+    m.keep[n].low = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+    m.keep[n].high = n <= 8 ? 0 : n == 16 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * (n - 8))) - 1;
   }
   return m;
 }();
@@ -160,9 +163,9 @@ inline TokenKind lookupKeyword(PackedWord word, std::size_t length) {
   using namespace keyword_detail;
   if (length > kMaxKeywordLength) return tkIdent;
   constexpr std::uint64_t kLower = 0x2020202020202020u;
-  std::uint64_t low = (word.low | kLower) & kLengthMasks.low[length];
-  std::uint64_t high = (word.high | kLower) & kLengthMasks.high[length];
-  std::size_t e = kHash.entry[slotOf(low, high, kMultiplier)];
+  std::uint64_t low = (word.low | kLower) & kLengthMasks.keep[length].low;
+  std::uint64_t high = (word.high | kLower) & kLengthMasks.keep[length].high;
+  std::size_t e = kHash.entry[slotOf(low, kMultiplier)];
   return kHash.packed[e].low == low && kHash.packed[e].high == high ? kHash.kind[e] : tkIdent;
 }
 

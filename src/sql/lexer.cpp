@@ -10,6 +10,14 @@
 
 #include "sql/keyword_map.h"
 
+// GCC would gather the token's positions into a vector register to store
+// them together, which takes more instructions than storing them one by one.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VELLUM_SCALAR_STORES __attribute__((optimize("no-tree-slp-vectorize")))
+#else
+#define VELLUM_SCALAR_STORES
+#endif
+
 namespace vellum::sql {
 namespace {
 
@@ -70,6 +78,59 @@ constexpr auto kSkipClasses = [] {
   t.c[static_cast<unsigned char>('/')] = skMaybeComment;
   return t;
 }();
+
+// What the fast scanner does with a byte, in one table: a value below
+// scBlank is the kind of a token of that byte alone; the others are the
+// classes below. Everything of scSlow is left to scanGeneral.
+enum ScanClass : std::uint8_t {
+  scBlank = 160,  // space, tab, carriage return
+  scLineFeed,
+  scWord,         // A-Z, a-z, _
+  scDigit,
+  scQuote,        // ' and "
+  scSlow,         // the bytes that may start a comment or an operator of more than one byte
+};
+static_assert(static_cast<int>(tkEof) < static_cast<int>(scBlank));
+
+constexpr auto kScanClasses = [] {
+  struct Table { std::uint8_t c[256]; } t{};
+  for (auto& c : t.c) c = tkIdent;
+  t.c[static_cast<unsigned char>(' ')] = scBlank;
+  t.c[static_cast<unsigned char>('\t')] = scBlank;
+  t.c[static_cast<unsigned char>('\r')] = scBlank;
+  t.c[static_cast<unsigned char>('\n')] = scLineFeed;
+  for (int b = 'a'; b <= 'z'; ++b) t.c[b] = scWord;
+  for (int b = 'A'; b <= 'Z'; ++b) t.c[b] = scWord;
+  t.c[static_cast<unsigned char>('_')] = scWord;
+  for (int b = '0'; b <= '9'; ++b) t.c[b] = scDigit;
+  for (unsigned char b : std::string_view("-<>!#|/")) t.c[b] = scSlow;
+  t.c[static_cast<unsigned char>('\'')] = scQuote;
+  t.c[static_cast<unsigned char>('"')] = scQuote;
+  const struct { char b; TokenKind kind; } singles[] = {
+      {'*', tkStar}, {',', tkComma}, {'.', tkDot}, {':', tkColon}, {';', tkSemicolon},
+      {'(', tkLParen}, {')', tkRParen}, {'[', tkLBracket}, {']', tkRBracket}, {'=', tkEq},
+      {'+', tkPlus}, {'%', tkPercent}, {'&', tkBitAnd}, {'^', tkBitXor}, {'~', tkBitNot},
+      {'?', tkQuestion},
+  };
+  for (const auto& s : singles) t.c[static_cast<unsigned char>(s.b)] = s.kind;
+  return t;
+}();
+
+// The table agrees with the byte classes of scanGeneral.
+constexpr bool scanClassesAgree() {
+  for (int b = 0; b < 256; ++b) {
+    const std::uint8_t s = kScanClasses.c[b];
+    switch (kByteClasses.c[b]) {
+      case bcOther: if (s != tkIdent) return false; break;
+      case bcSpace: if (s != (b == '\n' ? scLineFeed : scBlank)) return false; break;
+      case bcWordStart: if (s != scWord) return false; break;
+      case bcDigit: if (s != scDigit) return false; break;
+      case bcPunct: if (s != scSlow && s != scQuote && s >= scBlank) return false; break;
+    }
+  }
+  return true;
+}
+static_assert(scanClassesAgree());
 
 inline bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
 
@@ -219,17 +280,31 @@ inline void passBytes(Cursor& c, std::int32_t stop, Token& t) {
 }
 
 #if defined(__SSE2__)
+// The bytes with bit 5 set: letters lower-cased, digits unchanged, "_" 0x7f.
+inline __m128i setBit5(__m128i bytes) { return _mm_or_si128(bytes, _mm_set1_epi8(0x20)); }
+
 // Bit i is set when byte i continues a word: a letter, a digit or "_". The
 // range tests are signed comparisons after moving the range to the bottom of
-// the signed bytes.
-inline std::uint32_t wordByteMask(__m128i bytes) {
-  const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+// the signed bytes; `lower` is setBit5(bytes).
+inline std::uint32_t wordByteMask(__m128i bytes, __m128i lower) {
   const __m128i letters = _mm_cmplt_epi8(_mm_sub_epi8(lower, _mm_set1_epi8(static_cast<char>('a' + 128))),
                                          _mm_set1_epi8(static_cast<char>(-128 + 26)));
   const __m128i digits = _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>('0' + 128))),
                                         _mm_set1_epi8(static_cast<char>(-128 + 10)));
   const __m128i underscores = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_'));
   return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letters, digits), underscores)));
+}
+
+// lookupKeyword of the word of `length` bytes (less than 16) at the start of
+// `lower`, which is setBit5 of the word's bytes, with vector operations. A
+// word longer than every keyword keeps a byte where every keyword has 0.
+inline TokenKind lookupLowered(__m128i lower, std::int32_t length) {
+  using namespace keyword_detail;
+  const __m128i word =
+      _mm_and_si128(lower, _mm_load_si128(reinterpret_cast<const __m128i*>(&kLengthMasks.keep[length])));
+  const std::size_t e = kHash.entry[slotOf(static_cast<std::uint64_t>(_mm_cvtsi128_si64(word)), kMultiplier)];
+  const __m128i same = _mm_cmpeq_epi8(word, _mm_load_si128(reinterpret_cast<const __m128i*>(&kHash.packed[e])));
+  return _mm_movemask_epi8(same) == 0xffff ? kHash.kind[e] : tkIdent;
 }
 #endif
 
@@ -309,12 +384,22 @@ Lexer initLexer(std::string_view text) {
 
 Token nextToken(Lexer& lx, Arena* arena) {
   Token t;
-  scanToken(lx, arena, t);
+  lx.arena = arena;
+  scanToken(lx, t);
   return t;
 }
 
-// Every path sets the kind, the text and all four positions.
 void scanToken(Lexer& lx, Arena* arena, Token& t) {
+  lx.arena = arena;
+  scanToken(lx, t);
+}
+
+namespace {
+
+// The scanner for every case: comments, quoted literals, operators of more
+// than one byte, words of sixteen bytes or more and words near the end of a
+// short input. Every path sets the kind, the text and all four positions.
+[[gnu::noinline]] void scanGeneral(Lexer& lx, Token& t) {
   Cursor c{lx.input.data(), static_cast<std::int32_t>(lx.input.size()), lx.pos, lx.line, lx.column};
   skipSpaceAndComments(c);
   t.line = c.line;
@@ -328,24 +413,6 @@ void scanToken(Lexer& lx, Arena* arena, Token& t) {
     unsigned char b = static_cast<unsigned char>(c.bytes[start]);
     switch (kByteClasses.c[b]) {
       case bcWordStart:
-#if defined(__SSE2__)
-        // Sixteen bytes at a time when there are sixteen: a word shorter than
-        // that ends at the first byte that continues no word, and its
-        // keyword kind is read from the same sixteen bytes.
-        if (c.size - start >= 16) {
-          __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.bytes + start));
-          std::uint32_t stops = ~wordByteMask(bytes) & 0xffffu;
-          if (stops != 0) {
-            const std::int32_t length = __builtin_ctz(stops);
-            end = start + length;
-            PackedWord packed{static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes)),
-                              static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(bytes, bytes)))};
-            t.kind = lookupKeyword(packed, static_cast<std::size_t>(length));
-            break;
-          }
-          end = start + 16;
-        }
-#endif
         while (end < c.size && kWordBytes.is[static_cast<unsigned char>(c.bytes[end])]) ++end;
         t.kind = wordKind(c.bytes + start, end - start, c.size - start);
         break;
@@ -362,7 +429,7 @@ void scanToken(Lexer& lx, Arena* arena, Token& t) {
         if (b == '\'' || b == '"') {
           t.kind = b == '\'' ? tkString : tkIdent;
           Cursor copy = c;
-          scanQuoted(copy, static_cast<char>(b), arena, t);
+          scanQuoted(copy, static_cast<char>(b), lx.arena, t);
           lx.pos = copy.pos;
           lx.line = copy.line;
           lx.column = copy.column;
@@ -388,6 +455,147 @@ void scanToken(Lexer& lx, Arena* arena, Token& t) {
   lx.pos = end;
   lx.line = c.line;
   lx.column = c.column + length;
+}
+
+}  // namespace
+
+namespace {
+
+// The empty tkEof token at `p`, the end of the input, `skipped` bytes after
+// the Lexer's position.
+inline void scanEnd(Lexer& lx, Token& t, const char* bytes, const char* p, std::int32_t skipped) {
+  const std::int32_t line = lx.line;
+  const std::int32_t column = lx.column + skipped;
+  t.kind = tkEof;
+  t.text = std::string_view(p, 0);
+  t.line = line;
+  t.column = column;
+  t.endLine = line;
+  t.endColumn = column;
+  lx.pos = static_cast<std::int32_t>(p - bytes);
+  lx.column = column;
+}
+
+// Moves the Lexer past the line feed at `pos` and scans on.
+// The quoted literal at `pos` (column `column`), whose start is already in
+// `t`.
+[[gnu::noinline]] void scanQuotedToken(Lexer& lx, Token& t, std::int32_t pos, std::int32_t column) {
+  Cursor c{lx.input.data(), static_cast<std::int32_t>(lx.input.size()), pos, lx.line, column};
+  const char quote = c.bytes[pos];
+  t.kind = quote == '\'' ? tkString : tkIdent;
+  scanQuoted(c, quote, lx.arena, t);
+  lx.pos = c.pos;
+  lx.line = c.line;
+  lx.column = c.column;
+}
+
+[[gnu::noinline]] void scanAfterLineFeed(Lexer& lx, Token& t, std::int32_t pos) {
+  lx.pos = pos + 1;
+  lx.line += 1;
+  lx.column = 1;
+  scanToken(lx, t);
+}
+
+}  // namespace
+
+namespace {
+
+// Ends the token of `length` bytes at `p` (index `pos`, column `column`),
+// whose start is already in `t`, on the line where it starts.
+inline void endToken(Lexer& lx, Token& t, const char* p, std::int32_t pos, std::int32_t column,
+                     std::int32_t length) {
+  t.text = std::string_view(p, static_cast<std::size_t>(length));
+  t.endColumn = column + length - 1;
+  lx.pos = pos + length;
+  lx.column = column + length;
+}
+
+#if defined(__SSE2__)
+// Ends the word at `p`, whose first sixteen bytes (or fewer, followed by a
+// byte that continues no word) are in `window`, when it is shorter than
+// sixteen bytes. The kind is looked up last, when the positions are stored
+// and their registers free.
+inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int32_t pos, std::int32_t column) {
+  const __m128i lower = setBit5(window);
+  const std::uint32_t stops = ~wordByteMask(window, lower) & 0xffffu;
+  if (stops == 0) return false;
+  const std::int32_t length = __builtin_ctz(stops);
+  endToken(lx, t, p, pos, column, length);
+  t.kind = lookupLowered(lower, length);
+  return true;
+}
+
+// A word that starts less than sixteen bytes before the end of the input:
+// the last sixteen bytes are moved down so that the word starts the window,
+// and zeros follow them.
+[[gnu::noinline]] void scanWordNearEnd(Lexer& lx, Token& t, const char* p, std::int32_t column) {
+  const char* const bytes = lx.input.data();
+  const char* const end = bytes + lx.input.size();
+  const std::int32_t pos = static_cast<std::int32_t>(p - bytes);
+  if (end - bytes >= 16) {
+    alignas(16) unsigned char tail[32];
+    _mm_store_si128(reinterpret_cast<__m128i*>(tail), _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(tail + 16), _mm_setzero_si128());
+    const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail + 16 - (end - p)));
+    if (endWord(lx, t, window, p, pos, column)) return;
+  }
+  lx.pos = pos;
+  lx.column = column;
+  scanGeneral(lx, t);
+}
+#endif
+
+}  // namespace
+
+// The fast path: white space, words, digit runs and one-byte tokens; a line
+// feed moves the Lexer to the next line and starts again, a quoted literal
+// goes to scanQuotedToken, and the rest to scanGeneral from the start of the
+// token, with the Lexer moved past the white space. It calls nothing itself, so that the scan stays in registers
+// that need no saving.
+VELLUM_SCALAR_STORES void scanToken(Lexer& lx, Token& t) {
+  const char* const bytes = lx.input.data();
+  const char* const end = bytes + lx.input.size();
+  const char* const start = bytes + lx.pos;
+  const char* p = start;
+  if (p == end) return scanEnd(lx, t, bytes, p, 0);
+  unsigned cls;
+  for (;;) {
+    cls = kScanClasses.c[static_cast<unsigned char>(*p)];
+    if (cls != scBlank) break;
+    if (++p == end) return scanEnd(lx, t, bytes, p, static_cast<std::int32_t>(p - start));
+  }
+  const std::int32_t pos = static_cast<std::int32_t>(p - bytes);
+  if (cls == scLineFeed) return scanAfterLineFeed(lx, t, pos);
+  const std::int32_t column = lx.column + static_cast<std::int32_t>(p - start);
+  {
+    // Every token of the fast path lies on this line.
+    const std::int32_t line = lx.line;
+    t.line = line;
+    t.column = column;
+    t.endLine = line;
+  }
+  if (cls == scWord) {
+#if defined(__SSE2__)
+    if (end - p < 16) return scanWordNearEnd(lx, t, p, column);
+    if (endWord(lx, t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), p, pos, column)) return;
+#endif
+  } else if (cls < scBlank) {
+    t.kind = static_cast<TokenKind>(cls);
+    return endToken(lx, t, p, pos, column, 1);
+  } else if (cls == scDigit) {
+    const char* q = p + 1;
+    while (q < end && isDigit(static_cast<unsigned char>(*q))) ++q;
+    // A fraction is left to scanGeneral.
+    if (q == end || *q != '.') {
+      t.kind = tkInteger;
+      return endToken(lx, t, p, pos, column, static_cast<std::int32_t>(q - p));
+    }
+  } else if (cls == scQuote) {
+    return scanQuotedToken(lx, t, pos, column);
+  }
+  lx.pos = pos;
+  lx.column = column;
+  scanGeneral(lx, t);
 }
 
 }  // namespace vellum::sql

@@ -46,15 +46,20 @@ struct Lexer {
   std::int32_t pos = 0;         // index of the next byte
   std::int32_t line = 1;        // position of the byte at pos
   std::int32_t column = 1;
+  // Where quoted literals with doubled quotes are decoded. When it is null
+  // (look-ahead), such a literal keeps its raw text: only the kind and
+  // positions of look-ahead tokens are used.
+  Arena* arena = nullptr;
 };
 
+// A Lexer at the start of `text`, with no arena.
 Lexer initLexer(std::string_view text);
 
-// Skips white space and comments and scans one token. When `arena` is null
-// (look-ahead), a quoted literal with doubled quotes keeps its raw text: only
-// the kind and positions of look-ahead tokens are used.
+// Skips white space and comments and scans one token into `token`, decoding
+// into the Lexer's arena.
+void scanToken(Lexer& lexer, Token& token);
+// The same with `arena`, which becomes the Lexer's arena.
 Token nextToken(Lexer& lexer, Arena* arena);
-// The same, scanned into `token`.
 void scanToken(Lexer& lexer, Arena* arena, Token& token);
 
 }  // namespace vellum::sql

@@ -90,23 +90,29 @@ bool Parser::isWord(std::string_view word) const {
 }
 
 Token Parser::expect(TokenKind kind) {
-  if (current.kind != kind) error(std::string("expected ") + std::string(tokenKindName(kind)));
+  if (current.kind != kind) errorExpected(kind);
   return advance();
 }
 
 Token Parser::expectWord(std::string_view word) {
-  if (!isWord(word)) error(std::string("expected ") + std::string(word));
+  if (!isWord(word)) errorExpected(word);
   return advance();
 }
 
 Token Parser::expectIdent(std::string_view what) {
-  if (!isNameToken(current.kind)) error(std::string("expected ") + std::string(what));
+  if (!isNameToken(current.kind)) errorExpected(what);
   return advance();
 }
 
 Token Parser::expectName(std::string_view what) {
-  if (!isWideNameToken(current.kind)) error(std::string("expected ") + std::string(what));
+  if (!isWideNameToken(current.kind)) errorExpected(what);
   return advance();
+}
+
+void Parser::errorExpected(std::string_view what) const { error(std::string("expected ") + std::string(what)); }
+
+void Parser::errorExpected(TokenKind kind) const {
+  error(std::string("expected ") + std::string(tokenKindName(kind)));
 }
 
 void Parser::error(std::string_view message) const {
@@ -131,11 +137,15 @@ void Parser::enterNesting() {
 
 void Parser::leaveNesting() { --depth; }
 
-void Parser::skip(TokenKind kind) { expect(kind); }
+void Parser::skip(TokenKind kind) {
+  if (current.kind != kind) errorExpected(kind);
+  previous = current;
+  scanToken(lexer, current);
+}
 
 void Parser::step() {
   previous = current;
-  scanToken(lexer, &arena, current);
+  scanToken(lexer, current);
 }
 
 void Parser::parseExpressionList(SqlNode* node) {

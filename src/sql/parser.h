@@ -52,9 +52,12 @@ class Parser {
 
   // ---- Core operations (parser.cpp) ----
   Token advance() {
-    previous = current;
-    scanToken(lexer, &arena, current);
-    return previous;
+    // The token is copied once from `current`, to `previous` and to the
+    // result, before the scan overwrites it.
+    Token consumed = current;
+    previous = consumed;
+    scanToken(lexer, current);
+    return consumed;
   }
   TokenKind peekKind() const;
   TokenKind peekKind2() const;
@@ -72,6 +75,10 @@ class Parser {
   Token expectIdent(std::string_view what);
   Token expectName(std::string_view what);
   [[noreturn]] void error(std::string_view message) const;
+  // error("expected " + what), and the same with the kind's name: out of
+  // line, so that the rules that check a token keep no frame for it.
+  [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(std::string_view what) const;
+  [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(TokenKind kind) const;
   void enterNesting();
   void leaveNesting();
 
