@@ -216,6 +216,19 @@ TEST(ApiLimitsTest, InputsAtAndPastTheSizeLimit) {
   EXPECT_EQ(answer(statements), "ok");
 }
 
+// A megabyte of line feeds and blank lines before, between and after
+// statements: the scanner passes any run of them at a fixed stack depth.
+TEST(ApiLimitsTest, OneMebibyteOfLineFeedsAndBlankLines) {
+  const std::size_t half = kLimit / 2 - 16;
+  EXPECT_EQ(answer(std::string(kLimit, '\n')), "ok");
+  EXPECT_EQ(answer(repeat(" \n", kLimit / 2)), "ok");
+  EXPECT_EQ(answer(repeat("\t\r\n", kLimit / 3)), "ok");
+  EXPECT_EQ(answer(std::string(half, '\n') + "SELECT 1;" + repeat("  \n", half / 3) + "SELECT\n\n2"), "ok");
+  EXPECT_EQ(answer(std::string(half, '\n') + "SELECT (" + std::string(half, '\n')),
+            "Parse error at line " + std::to_string(2 * half + 1) +
+                ", col 1: unexpected token in expression (got tkEof '')");
+}
+
 std::string highBytes(std::size_t n) {
   std::string s(n, '\0');
   for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(0x80 + i % 0x80);

@@ -476,7 +476,6 @@ inline void scanEnd(Lexer& lx, Token& t, const char* bytes, const char* p, std::
   lx.column = column;
 }
 
-// Moves the Lexer past the line feed at `pos` and scans on.
 // The quoted literal at `pos` (column `column`), whose start is already in
 // `t`.
 [[gnu::noinline]] void scanQuotedToken(Lexer& lx, Token& t, std::int32_t pos, std::int32_t column) {
@@ -489,10 +488,25 @@ inline void scanEnd(Lexer& lx, Token& t, const char* bytes, const char* p, std::
   lx.column = c.column;
 }
 
+// Moves the Lexer past the line feed at `pos` and the blank bytes and line
+// feeds that follow it, then scans the token after them. That scan meets no
+// line feed before its token, so this never runs twice for one token: a
+// text of line feeds costs no stack depth.
 [[gnu::noinline]] void scanAfterLineFeed(Lexer& lx, Token& t, std::int32_t pos) {
-  lx.pos = pos + 1;
-  lx.line += 1;
-  lx.column = 1;
+  const char* const bytes = lx.input.data();
+  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
+  std::int32_t line = lx.line;
+  std::int32_t lineStart;
+  for (;;) {  // `pos` is at a line feed
+    ++pos;
+    ++line;
+    lineStart = pos;
+    while (pos < size && kScanClasses.c[static_cast<unsigned char>(bytes[pos])] == scBlank) ++pos;
+    if (pos == size || bytes[pos] != '\n') break;
+  }
+  lx.pos = pos;
+  lx.line = line;
+  lx.column = pos - lineStart + 1;
   scanToken(lx, t);
 }
 
@@ -550,8 +564,8 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
 // The fast path: white space, words, digit runs and one-byte tokens; a line
 // feed moves the Lexer to the next line and starts again, a quoted literal
 // goes to scanQuotedToken, and the rest to scanGeneral from the start of the
-// token, with the Lexer moved past the white space. It calls nothing itself, so that the scan stays in registers
-// that need no saving.
+// token, with the Lexer moved past the white space. It calls nothing but as
+// its last step, so that the scan stays in registers that need no saving.
 VELLUM_SCALAR_STORES void scanToken(Lexer& lx, Token& t) {
   const char* const bytes = lx.input.data();
   const char* const end = bytes + lx.input.size();
