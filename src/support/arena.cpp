@@ -20,18 +20,27 @@ struct KeptChunk {
 // Constant initial value, no destructor: one thread-local access, without
 // a guard. The owner below frees the chunk when the thread ends.
 constinit thread_local KeptChunk kept{nullptr, 0};
+// Set once the owner has freed the slot at the end of the thread: a parse
+// that still runs then (from another thread-local's destructor) keeps
+// nothing, which would never be freed.
+constinit thread_local bool keptSlotClosed = false;
 
 struct KeptChunkOwner {
   ~KeptChunkOwner() {
     std::free(kept.block);
     kept.block = nullptr;
     kept.size = 0;
+    keptSlotClosed = true;
   }
 };
 
 // Stores `chunk` in the thread's slot; the first store of a thread has the
 // slot freed at its end.
 void keepChunk(Arena::Chunk* chunk) {
+  if (keptSlotClosed) {
+    std::free(chunk);
+    return;
+  }
   thread_local KeptChunkOwner owner;
   (void)owner;
   kept.block = chunk;

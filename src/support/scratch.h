@@ -19,15 +19,22 @@ namespace scratch_detail {
 // access, with no guard and no registration.
 inline constinit thread_local std::uint8_t* block = nullptr;
 
+// Set once the owner has freed the block at the end of the thread: a parse
+// that still runs then (from another thread-local's destructor) gets no
+// block, which would never be freed.
+inline constinit thread_local bool closed = false;
+
 // Frees the block when its thread ends; registered by the first use.
 struct BlockOwner {
   ~BlockOwner() {
     std::free(block);
     block = nullptr;
+    closed = true;
   }
 };
 
 [[gnu::noinline, gnu::cold]] inline std::uint8_t* firstUse() {
+  if (closed) return nullptr;
   thread_local BlockOwner owner;
   (void)owner;
   block = static_cast<std::uint8_t*>(std::malloc(kScratchBytes));
