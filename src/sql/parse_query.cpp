@@ -220,7 +220,8 @@ SqlNode* Parser::parseQueryExpression() {
     SqlNode* order = parseOrderByClause(*this, kEmptySpan);
     root->children().push_back(arena, order);
   }
-  parseLimitClauses(root);
+  // Most queries end here: the limit rule is entered only at its keywords.
+  if (at(tkLimit) || at(tkOffset) || at(tkFetch)) parseLimitClauses(root);
   return root;
 }
 
