@@ -298,6 +298,63 @@ TEST(DocQueryTest, QueryBodyErrors) {
   }
 }
 
+// The writer reads the parser's usual lists of SELECT children in place;
+// lists built otherwise (clauses out of order, repeated, nil, a second
+// projection) give the map that classifying them by kind gives.
+TEST(DocQueryTest, HandBuiltSelectChildren) {
+  vellum::Arena arena;
+  vellum::sql::NodeList parsed = vellum::sql::parseStatements("SELECT a FROM t WHERE b; SELECT c FROM u WHERE d", arena);
+  const vellum::sql::NodeList& first = parsed[0]->children();
+  const vellum::sql::NodeList& second = parsed[1]->children();
+  vellum::sql::SqlNode* a = first[0];
+  vellum::sql::SqlNode* t = first[1];
+  vellum::sql::SqlNode* b = first[2];
+  vellum::sql::SqlNode* c = second[0];
+  vellum::sql::SqlNode* u = second[1];
+  vellum::sql::SqlNode* d = second[2];
+  auto write = [&arena](std::initializer_list<vellum::sql::SqlNode*> children) {
+    vellum::sql::SqlNode* select = vellum::sql::newNode(arena, vellum::sql::nkSelect, vellum::sql::SqlSpan{1, 1, 1, 6});
+    for (vellum::sql::SqlNode* child : children) select->children().push_back(arena, child);
+    vellum::BufferStream out(0);
+    vellum::sql::SqlWriter writer(out);
+    writer.writeQuery(select);
+    return msgpackToJson(out.data(), out.size(), spanOptions(false));
+  };
+  const std::string all = expandExpected(
+      select({{"projection", "[" + item("$a") + "]"}, {"from", "[" + table("t") + "]"}, {"selection", "$b"}}));
+  const std::string noWhere =
+      expandExpected(select({{"projection", "[" + item("$a") + "]"}, {"from", "[" + table("t") + "]"}}));
+  const std::string noFrom = expandExpected(select({{"projection", "[" + item("$a") + "]"}, {"selection", "$b"}}));
+  EXPECT_EQ(write({a, t, b}), all);
+  EXPECT_EQ(write({a, b, t}), all);
+  EXPECT_EQ(write({t, a, b}), all);
+  EXPECT_EQ(write({b, t, a}), all);
+  EXPECT_EQ(write({a, nullptr, t, b}), all);
+  EXPECT_EQ(write({a, t, nullptr, b}), all);
+  EXPECT_EQ(write({a, t, b, nullptr}), all);
+  EXPECT_EQ(write({nullptr, a, t, b}), all);
+  EXPECT_EQ(write({a, t}), noWhere);
+  EXPECT_EQ(write({t, a}), noWhere);
+  EXPECT_EQ(write({a, t, nullptr}), noWhere);
+  EXPECT_EQ(write({a, b}), noFrom);
+  EXPECT_EQ(write({b, a}), noFrom);
+  EXPECT_EQ(write({a}), expandExpected(select({{"projection", "[" + item("$a") + "]"}})));
+  EXPECT_EQ(write({}), expandExpected(select({})));
+  EXPECT_EQ(write({nullptr}), expandExpected(select({})));
+  EXPECT_EQ(write({t}), expandExpected(select({{"from", "[" + table("t") + "]"}})));
+  EXPECT_EQ(write({b}), expandExpected(select({{"selection", "$b"}})));
+  // A repeated clause: the last counts; a second projection: the first.
+  EXPECT_EQ(write({a, t, u, b}),
+            expandExpected(select({{"projection", "[" + item("$a") + "]"}, {"from", "[" + table("u") + "]"},
+                                   {"selection", "$b"}})));
+  EXPECT_EQ(write({a, t, b, d}),
+            expandExpected(select({{"projection", "[" + item("$a") + "]"}, {"from", "[" + table("t") + "]"},
+                                   {"selection", "$d"}})));
+  EXPECT_EQ(write({a, c}), expandExpected(select({{"projection", "[" + item("$a") + "]"}})));
+  EXPECT_EQ(write({a, c, t, b}), all);
+  EXPECT_EQ(write({a, t, b, c}), all);
+}
+
 // Whole documents with every span, as the parser positions them.
 TEST(DocQueryTest, FullSpans) {
   auto span = [](int l1, int c1, int l2, int c2) {

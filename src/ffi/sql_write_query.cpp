@@ -127,6 +127,36 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
 }
 
 void SqlWriter::writeQuery(const SqlNode* select) {
+  // The parser appends a SELECT's clauses in the order of the map's keys.
+  // The common lists, the projection with at most FROM and WHERE after it,
+  // are read in place; any other list (and any tree built otherwise) is
+  // classified, which gives the same map for these lists.
+  const NodeList& children = select->children();
+  const std::size_t count = children.size();
+  if (count - 1 < 3 && children[0] != nullptr && children[0]->kind == nkExprList) {
+    const SqlNode* from = nullptr;
+    const SqlNode* where = nullptr;
+    std::size_t i = 1;
+    if (i < count && children[i] != nullptr && children[i]->kind == nkFromClause) from = children[i++];
+    if (i < count && children[i] != nullptr && children[i]->kind == nkWhereClause) where = children[i++];
+    if (i == count) {
+      writeRuns<Run{map(15), str("variant"), str("Select"), str("distinct")}, Run{no, str("distinct_on"), array(0)}>(
+          out_);
+      writeProjectionAndFrom(children[0], from, FromMode::Full);
+      constexpr Run kRest{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil};
+      constexpr Run kTail{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"),
+                          nil};
+      if (where == nullptr) {
+        writeRuns<Run{str("selection")}, Run{nil}, kRest, kTail>(out_);
+        writeRuns<Run{str("limit_with_ties")}, Run{no}>(out_);
+        return;
+      }
+      writeLit<"selection">(out_);
+      writeExpr(where->child(0));
+      writeRuns<kRest, kTail, Run{str("limit_with_ties")}, Run{no}>(out_);
+      return;
+    }
+  }
   QueryParts q = classify(select);
   if (q.with == nullptr && q.distinctOn == nullptr && !q.distinct) {
     // The common head: one constant run.
