@@ -35,7 +35,7 @@ const SqlNode* need(const SqlNode* node, const char* what) {
   return node;
 }
 
-CallClauses callClauses(const SqlNode* call) {
+[[gnu::noinline]] CallClauses scanCallClauses(const SqlNode* call) {
   const NodeList& children = call->children();
   check(!children.empty(), "function call without a name child");
   CallClauses c;
@@ -58,6 +58,25 @@ CallClauses callClauses(const SqlNode* call) {
   }
   c.argEnd = i;
   return c;
+}
+
+bool isCallClause(const SqlNode* node) {
+  switch (node->kind) {
+    case nkOrderByClause: case nkWithinGroupClause: case nkAggFilterClause: case nkWindowSpec: return true;
+    default: return false;
+  }
+}
+
+// The common call ends in an argument: no clause to look for.
+inline CallClauses callClauses(const SqlNode* call) {
+  const NodeList& children = call->children();
+  const std::size_t count = children.size();
+  if (count >= 2 && children[count - 1] != nullptr && !isCallClause(children[count - 1])) {
+    CallClauses c;
+    c.argEnd = count;
+    return c;
+  }
+  return scanCallClauses(call);
 }
 
 bool isLikeOp(SqlBinaryOp op) { return op >= opLike && op <= opNotSimilarTo; }
