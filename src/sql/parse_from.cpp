@@ -64,7 +64,8 @@ std::string_view joinQualifiedName(Arena& arena, std::string_view schema, std::s
 // function: `lateral (SELECT|VALUES|WITH ...` or `lateral name(`. Otherwise
 // `lateral` is an ordinary name.
 bool startsLateral(const Parser& p) {
-  if (!p.isWord("lateral")) return false;
+  // Most items start with a name of another length: no call for them.
+  if (p.current.text.size() != 7 || !p.isWord("lateral")) return false;
   TokenKind next = p.peekKind();
   if (next == tkLParen) {
     TokenKind after = p.peekKind2();
