@@ -120,7 +120,14 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
   if (from != nullptr) {
     const NodeList& items = from->children();
     writeRunAndArrayHeader<Run{str("from")}>(out_, items.size());
-    for (const SqlNode* item : items) writeFromItem(item, mode);
+    for (const SqlNode* item : items) {
+      // Most items are no joins: their leaf is written directly.
+      if (isJoin(item)) {
+        writeFromItem(item, mode);
+      } else {
+        writeFromLeaf(item, mode);
+      }
+    }
   } else {
     writeRunAndArrayHeader<Run{str("from")}>(out_, 0);
   }
@@ -407,7 +414,12 @@ void SqlWriter::writeFromItem(const SqlNode* item, FromMode mode) {
     const SqlNode* join = chain_.back();
     chain_.pop_back();
     writeLit<"right">(out_);
-    writeFromItem(join->joinRight(), mode);
+    const SqlNode* right = join->joinRight();
+    if (isJoin(right)) {
+      writeFromItem(right, mode);
+    } else {
+      writeFromLeaf(right, mode);
+    }
     writeLit<"join_type">(out_);
     writeStr(out_, joinTypeText(join->joinKind()));
     writeLit<"condition">(out_);
