@@ -69,7 +69,7 @@ const SqlNode* countOf(const SqlNode* clause) {
 // writeRun<R> and then writeArrayHeader(count), with one window check when
 // the window has room and the header is a fixarray.
 template <Run R>
-void writeRunAndArrayHeader(OutputStream& out, std::size_t count) {
+[[gnu::always_inline]] inline void writeRunAndArrayHeader(OutputStream& out, std::size_t count) {
   std::uint8_t* p = out.reserve(R.size + 1);
   if (p != nullptr && count < 16) {
     p = putRun<R>(p);
