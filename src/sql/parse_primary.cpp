@@ -419,7 +419,8 @@ SqlNode* Parser::parseFunctionCall(const Token& name) {
     }
     expect(tkRParen);
   }
-  parsePostCallClauses(*this, call);
+  // WITHIN and FILTER are words, OVER a keyword: anything else ends the call.
+  if (at(tkIdent) || at(tkOver)) parsePostCallClauses(*this, call);
   return call;
 }
 
