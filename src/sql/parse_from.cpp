@@ -43,6 +43,14 @@ constexpr int kNoJoin = -1;
   }
 }
 
+// True for the tokens a join introducer starts with.
+bool startsJoin(TokenKind kind) {
+  switch (kind) {
+    case tkNatural: case tkJoin: case tkInner: case tkCross: case tkLeft: case tkRight: case tkFull: return true;
+    default: return false;
+  }
+}
+
 SqlNode* newJoin(Parser& p, JoinKind kind, SqlNode* left, SqlNode* right) {
   SqlNode* join = newNode(p.arena, nkJoin, kEmptySpan);
   join->joinKind() = kind;
@@ -82,7 +90,7 @@ bool startsLateral(const Parser& p) {
 SqlNode* Parser::parseFromClause() {
   SqlNode* clause = newNode(arena, nkFromClause, current.span());
   SqlNode* tree = parseFromItem();
-  for (int kind; (kind = parseJoinIntroducer(*this)) != kNoJoin;) {
+  for (int kind; startsJoin(current.kind) && (kind = parseJoinIntroducer(*this)) != kNoJoin;) {
     SqlNode* right = parseFromItem();
     SqlNode* join = newJoin(*this, static_cast<JoinKind>(kind), tree, right);
     if (accept(tkOn)) {
