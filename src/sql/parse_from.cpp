@@ -151,6 +151,8 @@ namespace {
   } else {
     item = newIdentifier(p.arena, name.text, name.span());
   }
+  // Most tables have no alias: the rule is entered only when one follows.
+  if (!p.at(tkAs) && !isImplicitAliasToken(p.current.kind)) return item;
   return p.parseTableAlias(item);
 }
 
