@@ -89,7 +89,15 @@ std::string_view metricName(std::string_view written) {
 // nothing reads as the empty name instead of failing the document as if the
 // tree were broken.
 std::string_view parameterText(const SqlNode* node) {
-  if (node == nullptr || node->hasChildren()) return nameText(node);
+  if (node == nullptr) return {};
+  if (node->hasChildren()) {
+    // A type node named by an identifier, the usual case, read in place.
+    const NodeList& children = node->children();
+    if (!children.empty() && children[0] != nullptr && children[0]->kind == nkIdentifier) {
+      return children[0]->strVal();
+    }
+    return nameText(node);
+  }
   switch (node->kind) {
     case nkIdentifier: case nkStringLit: case nkIntLit: case nkFloatLit: case nkBoolLit: case nkNull:
       return nameText(node);
@@ -411,7 +419,14 @@ void SqlWriter::writeDataType(const SqlNode* type) {
     writeLit<"scale">(out_);
     writeUInt(out_, static_cast<std::uint64_t>(scale));
   } else {
-    writeRun<Run{map(1), str("variant")}>(out_);
+    // Most names are short: the map in one window check.
+    constexpr Run kHead{map(1), str("variant")};
+    std::uint8_t* p = out_.reserve(kHead.size + 32);
+    if (p != nullptr && name.size() < 32) {
+      out_.commit(putShortStr(putRun<kHead>(p), name));
+      return;
+    }
+    writeRun<kHead>(out_);
     writeStr(out_, name);
   }
 }
