@@ -681,10 +681,9 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
 }
 
 // Moves the Lexer past the line feed at `pos` and the blank bytes and line
-// feeds that follow it, then scans the token after them. That scan meets no
-// line feed before its token, so this never runs twice for one token: a
-// text of line feeds costs no stack depth.
-[[gnu::noinline]] void scanAfterLineFeed(Lexer& lx, Token& t, std::int32_t pos) {
+// feeds that follow it, in one loop, then scans the token after them in
+// place: a text of line feeds costs no stack depth.
+[[gnu::noinline]] VELLUM_SCALAR_STORES void scanAfterLineFeed(Lexer& lx, Token& t, std::int32_t pos) {
   const char* const bytes = lx.input.data();
   const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
   std::int32_t line = lx.line;
@@ -693,19 +692,42 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
     ++pos;
     ++line;
     lineStart = pos;
+#if defined(__SSE2__)
+    // Indentation sixteen bytes at a time while that many are left.
+    for (;;) {
+      if (size - pos < 16) {
+        while (pos < size && kScanClasses.c[static_cast<unsigned char>(bytes[pos])] == scBlank) ++pos;
+        break;
+      }
+      const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
+      const __m128i blanks = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(window, _mm_set1_epi8(' ')),
+                                                       _mm_cmpeq_epi8(window, _mm_set1_epi8('\t'))),
+                                          _mm_cmpeq_epi8(window, _mm_set1_epi8('\r')));
+      const std::uint32_t stops = ~static_cast<std::uint32_t>(_mm_movemask_epi8(blanks)) & 0xffffu;
+      if (stops != 0) {
+        pos += __builtin_ctz(stops);
+        break;
+      }
+      pos += 16;
+    }
+#else
     while (pos < size && kScanClasses.c[static_cast<unsigned char>(bytes[pos])] == scBlank) ++pos;
+#endif
     if (pos == size || bytes[pos] != '\n') break;
   }
-  lx.pos = pos;
+  const std::int32_t column = pos - lineStart + 1;
   lx.line = line;
-  lx.column = pos - lineStart + 1;
-  scanToken(lx, t);
+  if (pos == size) {
+    lx.column = column;
+    return scanEnd(lx, t, bytes, bytes + pos, 0);
+  }
+  scanAt(lx, t, bytes + size, bytes + pos, pos, column, kScanClasses.c[static_cast<unsigned char>(bytes[pos])]);
 }
 
 }  // namespace
 
 // The fast path: white space, words, numbers and one-byte tokens; a line
-// feed moves the Lexer to the next line and starts again, a quoted literal
+// feed goes to scanAfterLineFeed, a quoted literal
 // goes to scanQuotedToken, an operator byte to scanOperatorToken, and the
 // rest to scanGeneral from the start of the token, with the Lexer moved past
 // the white space. It calls nothing but as its last step, so that the scan
