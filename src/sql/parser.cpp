@@ -77,10 +77,9 @@ TokenKind Parser::peekKind2() const {
   return nextToken(copy, nullptr).kind;
 }
 
-bool Parser::isWord(std::string_view word) const {
-  if (current.kind != tkIdent || current.text.size() != word.size()) return false;
+bool Parser::sameWord(const char* text, std::string_view word) {
   for (std::size_t i = 0; i < word.size(); ++i) {
-    char a = current.text[i];
+    char a = text[i];
     char b = word[i];
     if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + ('a' - 'A'));
     if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
