@@ -236,8 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"wHeRe\tselect_", {"tkWhere 'wHeRe' 1:1-1:5", "tkIdent 'select_' 1:7-1:13", "tkEof '' 1:14-1:14"}}));
 
 // Operators, numbers and words at the end of the input or near it, words of
-// sixteen bytes and more, and indentation after line feeds: the edges of
-// the scanner's shortcuts.
+// sixteen bytes and more, indentation after line feeds and quoted literals
+// around sixteen bytes long: the edges of the scanner's shortcuts.
 INSTANTIATE_TEST_SUITE_P(
     Edges, SqlLexerPositions,
     ::testing::Values(
@@ -308,7 +308,37 @@ INSTANTIATE_TEST_SUITE_P(
                  {"tkIdent 'a' 1:1-1:1", "tkLe '<=' 2:11-2:12", "tkIdent 'b' 2:14-2:14", "tkEof '' 2:15-2:15"}},
         ScanCase{"a\n                  -- c\n  b",
                  {"tkIdent 'a' 1:1-1:1", "tkIdent 'b' 3:3-3:3", "tkEof '' 3:4-3:4"}},
-        ScanCase{"\n                     1.5", {"tkFloat '1.5' 2:22-2:24", "tkEof '' 2:25-2:25"}}));
+        ScanCase{"\n                     1.5", {"tkFloat '1.5' 2:22-2:24", "tkEof '' 2:25-2:25"}},
+        ScanCase{"'abcdefghijklmn' and more text",
+                 {"tkString 'abcdefghijklmn' 1:1-1:16", "tkAnd 'and' 1:18-1:20", "tkIdent 'more' 1:22-1:25",
+                  "tkText 'text' 1:27-1:30", "tkEof '' 1:31-1:31"}},
+        ScanCase{"'abcdefghijklmno' and more text",
+                 {"tkString 'abcdefghijklmno' 1:1-1:17", "tkAnd 'and' 1:19-1:21", "tkIdent 'more' 1:23-1:26",
+                  "tkText 'text' 1:28-1:31", "tkEof '' 1:32-1:32"}},
+        ScanCase{"'abcdefghijklmnop' and more text",
+                 {"tkString 'abcdefghijklmnop' 1:1-1:18", "tkAnd 'and' 1:20-1:22", "tkIdent 'more' 1:24-1:27",
+                  "tkText 'text' 1:29-1:32", "tkEof '' 1:33-1:33"}},
+        ScanCase{"'abcdefghijklmn''' and more text",
+                 {"tkString 'abcdefghijklmn'' 1:1-1:18", "tkAnd 'and' 1:20-1:22", "tkIdent 'more' 1:24-1:27",
+                  "tkText 'text' 1:29-1:32", "tkEof '' 1:33-1:33"}},
+        ScanCase{"'abcdefghijklm''x' and more text",
+                 {"tkString 'abcdefghijklm'x' 1:1-1:18", "tkAnd 'and' 1:20-1:22", "tkIdent 'more' 1:24-1:27",
+                  "tkText 'text' 1:29-1:32", "tkEof '' 1:33-1:33"}},
+        ScanCase{"'ab\ncd' and more text here",
+                 {"tkString 'ab\ncd' 1:1-2:3", "tkAnd 'and' 2:5-2:7", "tkIdent 'more' 2:9-2:12",
+                  "tkText 'text' 2:14-2:17", "tkIdent 'here' 2:19-2:22", "tkEof '' 2:23-2:23"}},
+        ScanCase{"\"Quoted Name\" FROM the_table t",
+                 {"tkIdent 'Quoted Name' 1:1-1:13", "tkFrom 'FROM' 1:15-1:18", "tkIdent 'the_table' 1:20-1:28",
+                  "tkIdent 't' 1:30-1:30", "tkEof '' 1:31-1:31"}},
+        ScanCase{"'' and more text after it",
+                 {"tkString '' 1:1-1:2", "tkAnd 'and' 1:4-1:6", "tkIdent 'more' 1:8-1:11", "tkText 'text' 1:13-1:16",
+                  "tkIdent 'after' 1:18-1:22", "tkIdent 'it' 1:24-1:25", "tkEof '' 1:26-1:26"}},
+        ScanCase{"x = 'short'",
+                 {"tkIdent 'x' 1:1-1:1", "tkEq '=' 1:3-1:3", "tkString 'short' 1:5-1:11", "tkEof '' 1:12-1:12"}},
+        ScanCase{"'x' || 'y' || 'z' || 'w' ||",
+                 {"tkString 'x' 1:1-1:3", "tkPipePipe '||' 1:5-1:6", "tkString 'y' 1:8-1:10",
+                  "tkPipePipe '||' 1:12-1:13", "tkString 'z' 1:15-1:17", "tkPipePipe '||' 1:19-1:20",
+                  "tkString 'w' 1:22-1:24", "tkPipePipe '||' 1:26-1:27", "tkEof '' 1:28-1:28"}}));
 
 TEST(SqlLexer, EofRepeatsAtTheSamePosition) {
   Lexer lexer = initLexer("a ");
