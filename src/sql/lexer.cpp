@@ -479,35 +479,37 @@ inline void scanEnd(Lexer& lx, Token& t, const char* bytes, const char* p, std::
 // The quoted literal at `pos` (column `column`), whose start is already in
 // `t`.
 [[gnu::noinline]] void scanQuotedToken(Lexer& lx, Token& t, std::int32_t pos, std::int32_t column) {
-  Cursor c{lx.input.data(), static_cast<std::int32_t>(lx.input.size()), pos, lx.line, column};
-  const char quote = c.bytes[pos];
+  const char* const bytes = lx.input.data();
+  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
+  const char quote = bytes[pos];
   t.kind = quote == '\'' ? tkString : tkIdent;
+#if defined(__SSE2__)
+  // The common literal: closed within the sixteen bytes after the opening
+  // quote, before the last of them, with no line feed and no doubled quote.
+  if (size - pos > 16) {
+    const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos + 1));
+    const std::uint32_t quotes =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(window, _mm_set1_epi8(quote))));
+    const std::uint32_t lineFeeds =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(window, _mm_set1_epi8('\n'))));
+    if (quotes != 0) {
+      const std::int32_t length = __builtin_ctz(quotes);  // of the text between the quotes
+      const std::uint32_t before = (1u << length) - 1;
+      if (length < 15 && (lineFeeds & before) == 0 && ((quotes >> (length + 1)) & 1u) == 0) {
+        t.text = std::string_view(bytes + pos + 1, static_cast<std::size_t>(length));
+        t.endColumn = column + length + 1;
+        lx.pos = pos + length + 2;
+        lx.column = column + length + 2;
+        return;
+      }
+    }
+  }
+#endif
+  Cursor c{bytes, size, pos, lx.line, column};
   scanQuoted(c, quote, lx.arena, t);
   lx.pos = c.pos;
   lx.line = c.line;
   lx.column = c.column;
-}
-
-// Moves the Lexer past the line feed at `pos` and the blank bytes and line
-// feeds that follow it, then scans the token after them. That scan meets no
-// line feed before its token, so this never runs twice for one token: a
-// text of line feeds costs no stack depth.
-[[gnu::noinline]] void scanAfterLineFeed(Lexer& lx, Token& t, std::int32_t pos) {
-  const char* const bytes = lx.input.data();
-  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
-  std::int32_t line = lx.line;
-  std::int32_t lineStart;
-  for (;;) {  // `pos` is at a line feed
-    ++pos;
-    ++line;
-    lineStart = pos;
-    while (pos < size && kScanClasses.c[static_cast<unsigned char>(bytes[pos])] == scBlank) ++pos;
-    if (pos == size || bytes[pos] != '\n') break;
-  }
-  lx.pos = pos;
-  lx.line = line;
-  lx.column = pos - lineStart + 1;
-  scanToken(lx, t);
 }
 
 }  // namespace
@@ -539,6 +541,28 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
   return true;
 }
 
+// A word of sixteen bytes or more at `p`, which is no keyword; the start is
+// already in `t`.
+[[gnu::noinline]] void scanLongWord(Lexer& lx, Token& t, const char* p, std::int32_t pos, std::int32_t column) {
+  const char* const end = lx.input.data() + lx.input.size();
+  const char* q = p + 16;
+  for (;;) {
+    if (end - q < 16) {
+      while (q < end && kWordBytes.is[static_cast<unsigned char>(*q)]) ++q;
+      break;
+    }
+    const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const std::uint32_t stops = ~wordByteMask(window, setBit5(window)) & 0xffffu;
+    if (stops != 0) {
+      q += __builtin_ctz(stops);
+      break;
+    }
+    q += 16;
+  }
+  t.kind = tkIdent;
+  endToken(lx, t, p, pos, column, static_cast<std::int32_t>(q - p));
+}
+
 // A word that starts less than sixteen bytes before the end of the input:
 // the last sixteen bytes are moved down so that the word starts the window,
 // and zeros follow them.
@@ -559,13 +583,179 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
 }
 #endif
 
+// The operator or comment that starts at `pos` (column `column`), whose
+// start is already in `t`: the bytes of scSlow. A comment goes to
+// scanGeneral, which skips it and scans the token after it.
+[[gnu::noinline]] void scanOperatorToken(Lexer& lx, Token& t, std::int32_t pos, std::int32_t column) {
+  const char* const bytes = lx.input.data();
+  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
+  const unsigned char b = static_cast<unsigned char>(bytes[pos]);
+  const unsigned char n1 = pos + 1 < size ? static_cast<unsigned char>(bytes[pos + 1]) : 0;
+  TokenKind kind;
+  std::int32_t length = 1;
+  switch (b) {
+    case '-':
+      if (n1 == '-') break;
+      kind = tkMinus;
+      if (n1 == '>') {
+        kind = tkArrow;
+        length = 2;
+        if (pos + 2 < size && bytes[pos + 2] == '>') {
+          kind = tkArrowText;
+          length = 3;
+        }
+      }
+      t.kind = kind;
+      return endToken(lx, t, bytes + pos, pos, column, length);
+    case '/':
+      if (n1 == '*') break;
+      t.kind = tkSlash;
+      return endToken(lx, t, bytes + pos, pos, column, 1);
+    case '<':
+      kind = tkLt;
+      if (n1 == '<' || n1 == '=' || n1 == '>') {
+        kind = n1 == '<' ? tkShiftLeft : n1 == '=' ? tkLe : tkNeq;
+        length = 2;
+      }
+      t.kind = kind;
+      return endToken(lx, t, bytes + pos, pos, column, length);
+    case '>':
+      kind = tkGt;
+      if (n1 == '>' || n1 == '=') {
+        kind = n1 == '>' ? tkShiftRight : tkGe;
+        length = 2;
+      }
+      t.kind = kind;
+      return endToken(lx, t, bytes + pos, pos, column, length);
+    case '|':
+      kind = tkBitOr;
+      if (n1 == '|') {
+        kind = tkPipePipe;
+        length = 2;
+      }
+      t.kind = kind;
+      return endToken(lx, t, bytes + pos, pos, column, length);
+    case '!':
+      kind = tkIdent;
+      if (n1 == '=') {
+        kind = tkNeq;
+        length = 2;
+      }
+      t.kind = kind;
+      return endToken(lx, t, bytes + pos, pos, column, length);
+    default:  // '#'
+      kind = tkIdent;
+      if (n1 == '>') {
+        kind = tkPathArrow;
+        length = 2;
+        if (pos + 2 < size && bytes[pos + 2] == '>') {
+          kind = tkPathArrowText;
+          length = 3;
+        }
+      }
+      t.kind = kind;
+      return endToken(lx, t, bytes + pos, pos, column, length);
+  }
+  lx.pos = pos;
+  lx.column = column;
+  scanGeneral(lx, t);
+}
+
+// Scans the token at `pos` (column `column`) on the Lexer's line, where
+// white space ends and the input does not; `cls` is the scan class of its
+// first byte, neither scBlank nor scLineFeed.
+[[gnu::always_inline]] VELLUM_SCALAR_STORES inline void scanAt(Lexer& lx, Token& t, const char* end, const char* p,
+                                                                std::int32_t pos, std::int32_t column, unsigned cls) {
+  {
+    // Every token of the fast path lies on this line.
+    const std::int32_t line = lx.line;
+    t.line = line;
+    t.column = column;
+    t.endLine = line;
+  }
+  if (cls == scWord) {
+#if defined(__SSE2__)
+    if (end - p < 16) return scanWordNearEnd(lx, t, p, column);
+    if (endWord(lx, t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), p, pos, column)) return;
+    return scanLongWord(lx, t, p, pos, column);
+#else
+    lx.pos = pos;
+    lx.column = column;
+    return scanGeneral(lx, t);
+#endif
+  } else if (cls < scBlank) {
+    t.kind = static_cast<TokenKind>(cls);
+    return endToken(lx, t, p, pos, column, 1);
+  } else if (cls == scDigit) {
+    const char* q = p + 1;
+    while (q < end && isDigit(static_cast<unsigned char>(*q))) ++q;
+    TokenKind kind = tkInteger;
+    // A fraction: "." and at least one digit.
+    if (end - q >= 2 && *q == '.' && isDigit(static_cast<unsigned char>(q[1]))) {
+      q += 2;
+      while (q < end && isDigit(static_cast<unsigned char>(*q))) ++q;
+      kind = tkFloat;
+    }
+    t.kind = kind;
+    return endToken(lx, t, p, pos, column, static_cast<std::int32_t>(q - p));
+  } else if (cls == scQuote) {
+    return scanQuotedToken(lx, t, pos, column);
+  }
+  scanOperatorToken(lx, t, pos, column);
+}
+
+// Moves the Lexer past the line feed at `pos` and the blank bytes and line
+// feeds that follow it, in one loop, then scans the token after them in
+// place: a text of line feeds costs no stack depth.
+[[gnu::noinline]] VELLUM_SCALAR_STORES void scanAfterLineFeed(Lexer& lx, Token& t, std::int32_t pos) {
+  const char* const bytes = lx.input.data();
+  const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
+  std::int32_t line = lx.line;
+  std::int32_t lineStart;
+  for (;;) {  // `pos` is at a line feed
+    ++pos;
+    ++line;
+    lineStart = pos;
+#if defined(__SSE2__)
+    // Indentation sixteen bytes at a time while that many are left.
+    for (;;) {
+      if (size - pos < 16) {
+        while (pos < size && kScanClasses.c[static_cast<unsigned char>(bytes[pos])] == scBlank) ++pos;
+        break;
+      }
+      const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
+      const __m128i blanks = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(window, _mm_set1_epi8(' ')),
+                                                       _mm_cmpeq_epi8(window, _mm_set1_epi8('\t'))),
+                                          _mm_cmpeq_epi8(window, _mm_set1_epi8('\r')));
+      const std::uint32_t stops = ~static_cast<std::uint32_t>(_mm_movemask_epi8(blanks)) & 0xffffu;
+      if (stops != 0) {
+        pos += __builtin_ctz(stops);
+        break;
+      }
+      pos += 16;
+    }
+#else
+    while (pos < size && kScanClasses.c[static_cast<unsigned char>(bytes[pos])] == scBlank) ++pos;
+#endif
+    if (pos == size || bytes[pos] != '\n') break;
+  }
+  const std::int32_t column = pos - lineStart + 1;
+  lx.line = line;
+  if (pos == size) {
+    lx.column = column;
+    return scanEnd(lx, t, bytes, bytes + pos, 0);
+  }
+  scanAt(lx, t, bytes + size, bytes + pos, pos, column, kScanClasses.c[static_cast<unsigned char>(bytes[pos])]);
+}
+
 }  // namespace
 
-// The fast path: white space, words, digit runs and one-byte tokens; a line
-// feed moves the Lexer to the next line and starts again, a quoted literal
-// goes to scanQuotedToken, and the rest to scanGeneral from the start of the
-// token, with the Lexer moved past the white space. It calls nothing but as
-// its last step, so that the scan stays in registers that need no saving.
+// The fast path: white space, words, numbers and one-byte tokens; a line
+// feed goes to scanAfterLineFeed, a quoted literal
+// goes to scanQuotedToken, an operator byte to scanOperatorToken, and the
+// rest to scanGeneral from the start of the token, with the Lexer moved past
+// the white space. It calls nothing but as its last step, so that the scan
+// stays in registers that need no saving.
 VELLUM_SCALAR_STORES void scanToken(Lexer& lx, Token& t) {
   const char* const bytes = lx.input.data();
   const char* const end = bytes + lx.input.size();
@@ -580,36 +770,7 @@ VELLUM_SCALAR_STORES void scanToken(Lexer& lx, Token& t) {
   }
   const std::int32_t pos = static_cast<std::int32_t>(p - bytes);
   if (cls == scLineFeed) return scanAfterLineFeed(lx, t, pos);
-  const std::int32_t column = lx.column + static_cast<std::int32_t>(p - start);
-  {
-    // Every token of the fast path lies on this line.
-    const std::int32_t line = lx.line;
-    t.line = line;
-    t.column = column;
-    t.endLine = line;
-  }
-  if (cls == scWord) {
-#if defined(__SSE2__)
-    if (end - p < 16) return scanWordNearEnd(lx, t, p, column);
-    if (endWord(lx, t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), p, pos, column)) return;
-#endif
-  } else if (cls < scBlank) {
-    t.kind = static_cast<TokenKind>(cls);
-    return endToken(lx, t, p, pos, column, 1);
-  } else if (cls == scDigit) {
-    const char* q = p + 1;
-    while (q < end && isDigit(static_cast<unsigned char>(*q))) ++q;
-    // A fraction is left to scanGeneral.
-    if (q == end || *q != '.') {
-      t.kind = tkInteger;
-      return endToken(lx, t, p, pos, column, static_cast<std::int32_t>(q - p));
-    }
-  } else if (cls == scQuote) {
-    return scanQuotedToken(lx, t, pos, column);
-  }
-  lx.pos = pos;
-  lx.column = column;
-  scanGeneral(lx, t);
+  scanAt(lx, t, end, p, pos, lx.column + static_cast<std::int32_t>(p - start), cls);
 }
 
 }  // namespace vellum::sql

@@ -77,10 +77,9 @@ TokenKind Parser::peekKind2() const {
   return nextToken(copy, nullptr).kind;
 }
 
-bool Parser::isWord(std::string_view word) const {
-  if (current.kind != tkIdent || current.text.size() != word.size()) return false;
+bool Parser::sameWord(const char* text, std::string_view word) {
   for (std::size_t i = 0; i < word.size(); ++i) {
-    char a = current.text[i];
+    char a = text[i];
     char b = word[i];
     if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + ('a' - 'A'));
     if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
@@ -154,22 +153,32 @@ void Parser::parseExpressionList(SqlNode* node) {
   } while (accept(tkComma));
 }
 
-std::int64_t Parser::convertInteger(std::string_view digits) {
-  // Up to 18 digits cannot leave the signed 64-bit range.
-  if (!digits.empty() && digits.size() <= 18) {
-    std::int64_t small = 0;
-    for (char d : digits) {
-      unsigned digit = static_cast<unsigned char>(d) - static_cast<unsigned>('0');
-      check(digit < 10, "integer token is not a digit run");
-      small = small * 10 + static_cast<std::int64_t>(digit);
-    }
-    return small;
-  }
+namespace {
+
+[[noreturn, gnu::cold, gnu::noinline]] void raiseNotDigitRun() { raiseDefect("integer token is not a digit run"); }
+
+// convertInteger of more than 18 digits, or none.
+[[gnu::noinline]] std::int64_t convertLongInteger(std::string_view digits) {
   std::int64_t value = 0;
   auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (ec == std::errc::result_out_of_range) throw ValueError("Parsed integer outside of valid range");
   check(ec == std::errc() && ptr == digits.data() + digits.size(), "integer token is not a digit run");
   return value;
+}
+
+}  // namespace
+
+std::int64_t Parser::convertInteger(std::string_view digits) {
+  // Up to 18 digits cannot leave the signed 64-bit range. The rare cases
+  // are out of line, so that this one keeps no frame.
+  if (digits.empty() || digits.size() > 18) return convertLongInteger(digits);
+  std::int64_t small = 0;
+  for (char d : digits) {
+    unsigned digit = static_cast<unsigned char>(d) - static_cast<unsigned>('0');
+    if (digit >= 10) raiseNotDigitRun();
+    small = small * 10 + static_cast<std::int64_t>(digit);
+  }
+  return small;
 }
 
 bool Parser::convertUnsigned(std::string_view digits, std::uint64_t& value) {

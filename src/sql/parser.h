@@ -69,7 +69,10 @@ class Parser {
     return true;
   }
   // True when `current` is a tkIdent equal to `word`, ignoring ASCII case.
-  bool isWord(std::string_view word) const;
+  // The kind and length are compared inline, where the word is a constant.
+  bool isWord(std::string_view word) const {
+    return current.kind == tkIdent && current.text.size() == word.size() && sameWord(current.text.data(), word);
+  }
   Token expect(TokenKind kind);
   Token expectWord(std::string_view word);
   Token expectIdent(std::string_view what);
@@ -81,6 +84,9 @@ class Parser {
   [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(TokenKind kind) const;
   void enterNesting();
   void leaveNesting();
+
+  // The `word.size()` bytes at `text` equal `word`, ignoring ASCII case.
+  static bool sameWord(const char* text, std::string_view word);
 
   // Literal conversions. A tkInteger above the signed 64-bit range raises
   // ValueError "Parsed integer outside of valid range"; a tkFloat too large
