@@ -175,6 +175,36 @@ TEST(SqlLexer, WordsEndAtTheFirstByteThatContinuesNoWord) {
   EXPECT_EQ(kinds("TRANSACTION," + after), (Tokens{"tkTransaction 'TRANSACTION'", "tkComma ','", "tkEof ''"}));
 }
 
+// With zero bytes after the text that the scanner may read (the library's
+// own input copy has them), every token is the same as without: words at
+// the very end, of every length, keywords among them.
+TEST(SqlLexer, ZeroPaddingAfterTheTextChangesNoToken) {
+  std::vector<std::string> texts = {"", "a", "SELECT", "select 1 FROM t", "x;", "a 'b''c'", "f(x) -- c"};
+  const std::string letters = "abcdefghijklmnopqrstuvwxyz_0123456789";
+  for (std::size_t n = 1; n <= 20; ++n) {
+    texts.push_back("SELECT " + letters.substr(0, n));
+    texts.push_back(letters.substr(0, n));
+  }
+  for (const char* word : {"transaction", "TRANSACTIONS", "from", "Where", "x_234567890abcd", "x_234567890abcde"}) {
+    texts.push_back(std::string("SELECT a FROM t ") + word);
+  }
+  for (const std::string& text : texts) {
+    std::string padded = text + std::string(16, '\0');
+    vellum::Arena arena;
+    Lexer lexer = initLexer(std::string_view(padded.data(), text.size()));
+    lexer.padding = 16;
+    std::vector<std::string> tokens;
+    for (;;) {
+      Token t = nextToken(lexer, &arena);
+      tokens.push_back(std::string(tokenKindName(t.kind)) + " '" + std::string(t.text) + "' " +
+                       std::to_string(t.line) + ":" + std::to_string(t.column) + "-" +
+                       std::to_string(t.endLine) + ":" + std::to_string(t.endColumn));
+      if (t.kind == tkEof || tokens.size() > 100) break;
+    }
+    EXPECT_EQ(tokens, scan(text)) << text;
+  }
+}
+
 TEST(SqlKeywords, OtherWordsAreIdentifiers) {
   for (const char* word : {"", "INT8", "float4", "integers", "selec", "selectx", "notkw", "tknot",
                            "transactions", "l3", "_select", "s\xc3\xa9lect", "SELECT ", "x"}) {

@@ -24,7 +24,7 @@ std::size_t countSemicolons(std::string_view text) {
 
 }  // namespace
 
-DocumentBytes parseSqlDocument(std::string_view text) {
+DocumentBytes parseSqlDocument(std::string_view text, std::int32_t padding) {
   // Each statement is written right after it is parsed, straight into one
   // growable buffer sized from the text, whose bytes are handed over; its
   // tree's memory then serves the next statement. Most statements end in
@@ -34,7 +34,7 @@ DocumentBytes parseSqlDocument(std::string_view text) {
   // its short document is moved once, which costs less than the count.
   constexpr std::size_t kCountedText = 4096;
   Arena arena;
-  sql::StatementReader reader(text, arena);
+  sql::StatementReader reader(text, arena, padding);
   const std::size_t expected = text.size() < kCountedText ? 1 : countSemicolons(text) + 1;
   return sql::writeSqlDocument(reader, sql::documentCapacityHint(text.size()), expected);
 }

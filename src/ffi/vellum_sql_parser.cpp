@@ -75,17 +75,21 @@ ParseResult runParseCall(Body&& body) noexcept {
 }
 
 // The call's own copy of an input text: short texts stay inside the object
-// (on the caller's stack), longer ones go to the heap.
+// (on the caller's stack), longer ones go to the heap. kInputPadding zero
+// bytes follow the copy, which the SQL scanner may read.
+constexpr std::int32_t kInputPadding = 16;
+
 class InputCopy {
  public:
   InputCopy(const char* src, std::size_t size) {
     char* bytes = inline_;
-    if (size > sizeof inline_) {
-      heap_.reset(static_cast<char*>(std::malloc(size)));
+    if (size > sizeof inline_ - kInputPadding) {
+      heap_.reset(static_cast<char*>(std::malloc(size + kInputPadding)));
       if (heap_ == nullptr) throw std::bad_alloc();
       bytes = heap_.get();
     }
     if (size != 0) std::memcpy(bytes, src, size);
+    std::memset(bytes + size, 0, kInputPadding);
     text_ = std::string_view(bytes, size);
   }
   InputCopy(const InputCopy&) = delete;
@@ -94,7 +98,7 @@ class InputCopy {
   std::string_view text() const { return text_; }
 
  private:
-  char inline_[1024];
+  char inline_[1024 + kInputPadding];
   std::unique_ptr<char, FreeDeleter> heap_;
   std::string_view text_;
 };
@@ -190,7 +194,7 @@ extern "C" {
 VELLUM_API ParseResult vellum_parse_sql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
     vellum::SqlInput input(src, len);
-    return vellum::parseSqlDocument(input.text());
+    return vellum::parseSqlDocument(input.text(), vellum::kInputPadding);
   });
 }
 

@@ -675,7 +675,7 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
   }
   if (cls == scWord) {
 #if defined(__SSE2__)
-    if (end - p < 16) return scanWordNearEnd(lx, t, p, column);
+    if (end + lx.padding - p < 16) return scanWordNearEnd(lx, t, p, column);
     if (endWord(lx, t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), p, pos, column)) return;
     return scanLongWord(lx, t, p, pos, column);
 #else

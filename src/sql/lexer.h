@@ -46,6 +46,10 @@ struct Lexer {
   std::int32_t pos = 0;         // index of the next byte
   std::int32_t line = 1;        // position of the byte at pos
   std::int32_t column = 1;
+  // Bytes after the end of `input` that may be read, all zero: with 16 of
+  // them a word at the very end is read sixteen bytes at a time like any
+  // other.
+  std::int32_t padding = 0;
   // Where quoted literals with doubled quotes are decoded. When it is null
   // (look-ahead), such a literal keeps its raw text: only the kind and
   // positions of look-ahead tokens are used.

@@ -62,7 +62,8 @@ bool isWindowBaseNameToken(TokenKind kind) {
   }
 }
 
-Parser::Parser(std::string_view text, Arena& a) : arena(a), lexer(initLexer(text)) {
+Parser::Parser(std::string_view text, Arena& a, std::int32_t padding) : arena(a), lexer(initLexer(text)) {
+  lexer.padding = padding;
   current = nextToken(lexer, &arena);
 }
 

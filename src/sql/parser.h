@@ -41,7 +41,8 @@ bool isWindowBaseNameToken(TokenKind kind);
 
 class Parser {
  public:
-  Parser(std::string_view text, Arena& arena);
+  // `padding`: zero bytes that may be read after the text (see Lexer).
+  Parser(std::string_view text, Arena& arena, std::int32_t padding = 0);
 
   Arena& arena;
   Lexer lexer;
@@ -236,8 +237,8 @@ class NestingGuard {
 // in the cache, before the next one is read.
 class StatementReader {
  public:
-  StatementReader(std::string_view text, Arena& arena)
-      : parser_(text, arena), start_(arena.mark()) {}
+  StatementReader(std::string_view text, Arena& arena, std::int32_t padding = 0)
+      : parser_(text, arena, padding), start_(arena.mark()) {}
   // The next statement root, or null after the last one. Raises on a
   // syntax error.
   SqlNode* next();
