@@ -159,6 +159,27 @@ TEST(ApiSqlInputTest, NulByteAnywhereInTheText) {
   expectPassesSqlInputChecks(vellum_parse_sql(terminated, 8));
 }
 
+// Texts around the sizes at which the copy changes its way (sixteen-byte
+// steps, the last one overlapping; the call's own buffer up to 1024 bytes,
+// the heap beyond): a NUL is found wherever it is, and a NUL right after the
+// text is not part of it.
+TEST(ApiSqlInputTest, NulByteFoundAtEverySizeOfCopy) {
+  for (size_t size : {size_t{1}, size_t{2}, size_t{15}, size_t{16}, size_t{17}, size_t{31}, size_t{32},
+                      size_t{33}, size_t{1007}, size_t{1008}, size_t{1023}, size_t{1024}, size_t{1025}, size_t{4000}}) {
+    std::string text = "SELECT 1" + std::string(size, ' ');
+    text.resize(size);
+    std::string terminated = text + '\0';
+    SCOPED_TRACE(size);
+    expectPassesSqlInputChecks(vellum_parse_sql(terminated.data(), static_cast<int32_t>(size)));
+    for (size_t position : {size_t{0}, size / 2, size - 1, size >= 16 ? size - 16 : 0, size >= 17 ? size - 17 : 0}) {
+      std::string withNul = text;
+      withNul[position] = '\0';
+      SCOPED_TRACE(position);
+      expectError(vellum_parse_sql(withNul.data(), static_cast<int32_t>(size)), kHasNul);
+    }
+  }
+}
+
 TEST(ApiSqlInputTest, SizeLimitBoundary) {
   std::string text(kLimit, ' ');
   std::memcpy(text.data(), "SELECT 1", 8);
