@@ -429,16 +429,18 @@ inline bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) 
       writeInt(out_, node->paramIndex());
       return false;
     case nkBinaryOp: {
-      constexpr Run kKind{map(2), str("kind")};
+      // Each head is one constant run: a template argument, copied from
+      // read-only data (writeRuns joins its runs into a local array, built
+      // on the stack at every call and read back at once).
       SqlBinaryOp op = node->binOp();
       if (op == opBetween || op == opNotBetween) {
-        writeRuns<kKind, Run{map(5), str("variant"), str("Between"), str("expr")}>(out_);
+        writeRun<Run{map(2), str("kind"), map(5), str("variant"), str("Between"), str("expr")}>(out_);
       } else if (isLikeOp(op)) {
-        writeRuns<kKind, Run{map(6), str("variant"), str("Like"), str("expr")}>(out_);
+        writeRun<Run{map(2), str("kind"), map(6), str("variant"), str("Like"), str("expr")}>(out_);
       } else if (op == opIn || op == opNotIn) {
-        writeRuns<kKind, Run{map(4), str("variant"), str("InList"), str("expr")}>(out_);
+        writeRun<Run{map(2), str("kind"), map(4), str("variant"), str("InList"), str("expr")}>(out_);
       } else {
-        writeRuns<kKind, Run{map(4), str("variant"), str("BinaryOp"), str("left")}>(out_);
+        writeRun<Run{map(2), str("kind"), map(4), str("variant"), str("BinaryOp"), str("left")}>(out_);
       }
       *lead = node->binLeft();
       return true;
