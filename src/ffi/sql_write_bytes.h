@@ -19,22 +19,22 @@ inline std::uint8_t* putShortStr(std::uint8_t* p, std::string_view text) {
   return p + text.size();
 }
 
-// The "span" key and a span map whose four numbers are positive fixints (0
-// to 127, the span of almost every node of a short statement), with the
-// number bytes left as 0 and their offsets noted.
-struct SmallSpanEntryTemplate {
+// A span map whose four numbers are positive fixints (0 to 127, the span of
+// almost every node of a short statement), after the "span" key when
+// `withKey`, with the number bytes left as 0 and their offsets noted.
+struct SmallSpanTemplate {
   std::uint8_t bytes[48] = {};
   std::size_t size = 0;
   std::size_t at[4] = {};
 };
 
-inline constexpr SmallSpanEntryTemplate kSmallSpanEntry = [] {
-  SmallSpanEntryTemplate t;
+constexpr SmallSpanTemplate smallSpanTemplate(bool withKey) {
+  SmallSpanTemplate t;
   auto put = [&t](std::string_view key) {
     t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
     for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
   };
-  put("span");
+  if (withKey) put("span");
   int number = 0;
   for (std::string_view side : {std::string_view("start"), std::string_view("end")}) {
     if (number == 0) t.bytes[t.size++] = 0x82;
@@ -46,7 +46,9 @@ inline constexpr SmallSpanEntryTemplate kSmallSpanEntry = [] {
     t.at[number++] = t.size++;
   }
   return t;
-}();
+}
+
+inline constexpr SmallSpanTemplate kSmallSpanEntry = smallSpanTemplate(true);
 static_assert(kSmallSpanEntry.size == 46);
 
 // Room that putSmallSpanEntry needs at `p` (the whole template is copied).

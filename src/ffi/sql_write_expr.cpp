@@ -171,33 +171,7 @@ SqlWriter::SqlWriter(OutputStream& out) : out_(out) {}
 
 namespace {
 
-// The bytes of a span whose four numbers are positive fixints (0 to 127, the
-// span of almost every node of a short statement), with the number bytes
-// left as 0 and their offsets noted.
-struct SmallSpanTemplate {
-  std::uint8_t bytes[48] = {};
-  std::size_t size = 0;
-  std::size_t at[4] = {};
-};
-
-constexpr SmallSpanTemplate kSmallSpan = [] {
-  SmallSpanTemplate t;
-  auto put = [&t](std::string_view key) {
-    t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
-    for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
-  };
-  int number = 0;
-  for (std::string_view side : {std::string_view("start"), std::string_view("end")}) {
-    if (number == 0) t.bytes[t.size++] = 0x82;
-    put(side);
-    t.bytes[t.size++] = 0x82;
-    put("line");
-    t.at[number++] = t.size++;
-    put("column");
-    t.at[number++] = t.size++;
-  }
-  return t;
-}();
+constexpr SmallSpanTemplate kSmallSpan = smallSpanTemplate(false);
 static_assert(kSmallSpan.size == 41);
 
 // {"start": {"line": L, "column": C}, "end": {"line": L, "column": C}}; at

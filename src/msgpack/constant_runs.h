@@ -95,9 +95,15 @@ consteval Run joinRuns() {
 // The runs as one copy when the window has room, else each run's own write
 // as writeRun makes it (a stream that checks every write sees the same
 // writes either way).
+// The joined bytes live in read-only data, like a writeRun's: a local copy
+// built on the stack at each call would be read back right after its
+// stores, and the load waits for them.
+template <Run... Rs>
+inline constexpr Run kJoinedRuns = joinRuns<Rs...>();
+
 template <Run... Rs>
 inline void writeRuns(OutputStream& out) {
-  constexpr Run kJoined = joinRuns<Rs...>();
+  constexpr const Run& kJoined = kJoinedRuns<Rs...>;
   if (std::uint8_t* p = out.reserve(kJoined.size)) {
     std::memcpy(p, kJoined.bytes, kJoined.size);
     out.commit(p + kJoined.size);
