@@ -54,25 +54,49 @@ constexpr std::size_t kMaxKeywordLength = 11;  // "transaction"
 
 // A perfect hash of the packed, lower-cased words: each keyword has a slot
 // of its own, so a word is compared with one keyword at most, without a
-// loop. The slot is the top bits of the product of the first eight bytes of
-// the packed word with a multiplier (no two keywords begin with the same
-// eight bytes); the multiplier is the first of a fixed pseudo-random
-// sequence that gives every keyword its own slot, found while compiling.
+// loop. The slot is the top bits of the product of the word's key with a
+// multiplier; the multiplier is the first of a fixed pseudo-random sequence
+// that gives every keyword its own slot, found while compiling.
 constexpr unsigned kHashBits = 11;
 constexpr std::size_t kSlotCount = std::size_t{1} << kHashBits;
 
-constexpr std::size_t slotOf(std::uint64_t low, std::uint64_t multiplier) {
-  return static_cast<std::size_t>((low * multiplier) >> (64 - kHashBits));
+// The key of a word: its length and its first four bytes (all of them when
+// it is shorter), taken from `low`, the first eight bytes of the word and
+// whatever follows it. It needs no length mask of all sixteen bytes, so the
+// lexer computes it while the masked word is still being made; no two
+// keywords have the same key (checked below).
+constexpr std::uint64_t keyOf(std::uint64_t low, std::size_t length) {
+  const unsigned kept = length < 4 ? static_cast<unsigned>(length) : 4u;
+  const std::uint32_t head = static_cast<std::uint32_t>(low) << ((32 - 8 * kept) & 31);
+  return std::uint64_t{head} | static_cast<std::uint64_t>(length) << 32;
+}
+
+constexpr std::size_t slotOf(std::uint64_t key, std::uint64_t multiplier) {
+  return static_cast<std::size_t>((key * multiplier) >> (64 - kHashBits));
 }
 
 struct PackedKeywords {
   PackedWord word[kKeywordCount];
+  std::uint64_t key[kKeywordCount];
 };
 inline constexpr PackedKeywords kPacked = [] {
   PackedKeywords p{};
-  for (std::size_t i = 0; i < kKeywordCount; ++i) p.word[i] = packWord(kKeywords[i].word);
+  for (std::size_t i = 0; i < kKeywordCount; ++i) {
+    p.word[i] = packWord(kKeywords[i].word);
+    p.key[i] = keyOf(p.word[i].low, kKeywords[i].word.size());
+  }
   return p;
 }();
+
+constexpr bool keysAreDistinct() {
+  for (std::size_t i = 0; i < kKeywordCount; ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (kPacked.key[i] == kPacked.key[j]) return false;
+    }
+  }
+  return true;
+}
+static_assert(keysAreDistinct());
 
 // With 2048 slots for 125 keywords about one multiplier in fifty works,
 // which keeps the search well inside the compilers' limits on constant
@@ -86,8 +110,8 @@ constexpr std::uint64_t findMultiplier() {
     const std::uint64_t multiplier = x | 1;
     bool taken[kSlotCount] = {};
     bool distinct = true;
-    for (const PackedWord& w : kPacked.word) {
-      std::size_t slot = slotOf(w.low, multiplier);
+    for (const std::uint64_t key : kPacked.key) {
+      std::size_t slot = slotOf(key, multiplier);
       if (taken[slot]) {
         distinct = false;
         break;
@@ -117,7 +141,7 @@ inline constexpr HashTable kHash = [] {
   t.kind[0] = tkIdent;
   for (std::size_t i = 0; i < kKeywordCount; ++i) {
     const PackedWord& w = kPacked.word[i];
-    t.entry[slotOf(w.low, kMultiplier)] = static_cast<std::uint8_t>(i + 1);
+    t.entry[slotOf(kPacked.key[i], kMultiplier)] = static_cast<std::uint8_t>(i + 1);
     t.packed[i + 1] = w;
     t.kind[i + 1] = kKeywords[i].kind;
   }
@@ -165,7 +189,7 @@ inline TokenKind lookupKeyword(PackedWord word, std::size_t length) {
   constexpr std::uint64_t kLower = 0x2020202020202020u;
   std::uint64_t low = (word.low | kLower) & kLengthMasks.keep[length].low;
   std::uint64_t high = (word.high | kLower) & kLengthMasks.keep[length].high;
-  std::size_t e = kHash.entry[slotOf(low, kMultiplier)];
+  std::size_t e = kHash.entry[slotOf(keyOf(low, length), kMultiplier)];
   return kHash.packed[e].low == low && kHash.packed[e].high == high ? kHash.kind[e] : tkIdent;
 }
 
