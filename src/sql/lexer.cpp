@@ -30,36 +30,6 @@ constexpr std::string_view kTokenNames[] = {
 };
 static_assert(sizeof(kTokenNames) / sizeof(kTokenNames[0]) == tkEof + 1);
 
-enum ByteClass : std::uint8_t {
-  bcOther,       // a one-byte tkIdent
-  bcSpace,       // space, tab, line feed, carriage return
-  bcWordStart,   // A-Z, a-z, _
-  bcDigit,
-  bcPunct,       // everything with an operator rule
-};
-
-constexpr auto kByteClasses = [] {
-  struct Table { ByteClass c[256]; } t{};
-  for (auto& c : t.c) c = bcOther;
-  for (unsigned char b : std::string_view(" \t\n\r")) t.c[b] = bcSpace;
-  for (int b = 'a'; b <= 'z'; ++b) t.c[b] = bcWordStart;
-  for (int b = 'A'; b <= 'Z'; ++b) t.c[b] = bcWordStart;
-  t.c[static_cast<unsigned char>('_')] = bcWordStart;
-  for (int b = '0'; b <= '9'; ++b) t.c[b] = bcDigit;
-  for (unsigned char b : std::string_view("-<>!#|*,.:;()[]=+/%&^~?'\"")) t.c[b] = bcPunct;
-  return t;
-}();
-
-// Bytes that continue a word: letters, digits and "_".
-constexpr auto kWordBytes = [] {
-  struct Table { bool is[256]; } t{};
-  for (int b = 0; b < 256; ++b) {
-    ByteClass c = kByteClasses.c[b];
-    t.is[b] = c == bcWordStart || c == bcDigit;
-  }
-  return t;
-}();
-
 // What white-space skipping does with a byte.
 enum SkipClass : std::uint8_t {
   skStop,         // a token starts here
@@ -81,14 +51,14 @@ constexpr auto kSkipClasses = [] {
 
 // What the fast scanner does with a byte, in one table: a value below
 // scBlank is the kind of a token of that byte alone; the others are the
-// classes below. Everything of scSlow is left to scanGeneral.
+// classes below.
 enum ScanClass : std::uint8_t {
   scBlank = 160,  // space, tab, carriage return
   scLineFeed,
   scWord,         // A-Z, a-z, _
   scDigit,
   scQuote,        // ' and "
-  scSlow,         // the bytes that may start a comment or an operator of more than one byte
+  scSlow,         // "-<>!#|/": a comment or an operator of one to three bytes
 };
 static_assert(static_cast<int>(tkEof) < static_cast<int>(scBlank));
 
@@ -116,21 +86,12 @@ constexpr auto kScanClasses = [] {
   return t;
 }();
 
-// The table agrees with the byte classes of scanGeneral.
-constexpr bool scanClassesAgree() {
-  for (int b = 0; b < 256; ++b) {
-    const std::uint8_t s = kScanClasses.c[b];
-    switch (kByteClasses.c[b]) {
-      case bcOther: if (s != tkIdent) return false; break;
-      case bcSpace: if (s != (b == '\n' ? scLineFeed : scBlank)) return false; break;
-      case bcWordStart: if (s != scWord) return false; break;
-      case bcDigit: if (s != scDigit) return false; break;
-      case bcPunct: if (s != scSlow && s != scQuote && s >= scBlank) return false; break;
-    }
-  }
-  return true;
-}
-static_assert(scanClassesAgree());
+// Bytes that continue a word: letters, digits and "_".
+constexpr auto kWordBytes = [] {
+  struct Table { bool is[256]; } t{};
+  for (int b = 0; b < 256; ++b) t.is[b] = kScanClasses.c[b] == scWord || kScanClasses.c[b] == scDigit;
+  return t;
+}();
 
 inline bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
 
@@ -322,54 +283,6 @@ inline TokenKind wordKind(const char* word, std::int32_t length, std::int32_t av
   return lookupKeyword(packed, static_cast<std::size_t>(length));
 }
 
-struct Operator {
-  TokenKind kind;
-  std::int32_t length;
-};
-
-// The longest operator at the current byte.
-Operator scanOperator(const Cursor& c, unsigned char b, std::int32_t pos) {
-  unsigned char n1 = c.at(pos + 1);
-  unsigned char n2 = c.at(pos + 2);
-  switch (b) {
-    case '-':
-      if (n1 == '>') return n2 == '>' ? Operator{tkArrowText, 3} : Operator{tkArrow, 2};
-      return {tkMinus, 1};
-    case '<':
-      if (n1 == '<') return {tkShiftLeft, 2};
-      if (n1 == '=') return {tkLe, 2};
-      if (n1 == '>') return {tkNeq, 2};
-      return {tkLt, 1};
-    case '>':
-      if (n1 == '>') return {tkShiftRight, 2};
-      if (n1 == '=') return {tkGe, 2};
-      return {tkGt, 1};
-    case '!': return n1 == '=' ? Operator{tkNeq, 2} : Operator{tkIdent, 1};
-    case '#':
-      if (n1 == '>') return n2 == '>' ? Operator{tkPathArrowText, 3} : Operator{tkPathArrow, 2};
-      return {tkIdent, 1};
-    case '|': return n1 == '|' ? Operator{tkPipePipe, 2} : Operator{tkBitOr, 1};
-    case '*': return {tkStar, 1};
-    case ',': return {tkComma, 1};
-    case '.': return {tkDot, 1};
-    case ':': return {tkColon, 1};
-    case ';': return {tkSemicolon, 1};
-    case '(': return {tkLParen, 1};
-    case ')': return {tkRParen, 1};
-    case '[': return {tkLBracket, 1};
-    case ']': return {tkRBracket, 1};
-    case '=': return {tkEq, 1};
-    case '+': return {tkPlus, 1};
-    case '/': return {tkSlash, 1};
-    case '%': return {tkPercent, 1};
-    case '&': return {tkBitAnd, 1};
-    case '^': return {tkBitXor, 1};
-    case '~': return {tkBitNot, 1};
-    case '?': return {tkQuestion, 1};
-    default: return {tkIdent, 1};
-  }
-}
-
 }  // namespace
 
 std::string_view tokenKindName(TokenKind kind) {
@@ -395,70 +308,6 @@ void scanToken(Lexer& lx, Arena* arena, Token& t) {
   scanToken(lx, t);
 }
 
-namespace {
-
-// The scanner for every case: comments, quoted literals, operators of more
-// than one byte, words of sixteen bytes or more and words near the end of a
-// short input. Every path sets the kind, the text and all four positions.
-[[gnu::noinline]] void scanGeneral(Lexer& lx, Token& t) {
-  Cursor c{lx.input.data(), static_cast<std::int32_t>(lx.input.size()), lx.pos, lx.line, lx.column};
-  skipSpaceAndComments(c);
-  t.line = c.line;
-  t.column = c.column;
-  const std::int32_t start = c.pos;
-  std::int32_t end = start + 1;  // the end of a token on one line
-  if (start >= c.size) {
-    t.kind = tkEof;
-    end = start;
-  } else {
-    unsigned char b = static_cast<unsigned char>(c.bytes[start]);
-    switch (kByteClasses.c[b]) {
-      case bcWordStart:
-        while (end < c.size && kWordBytes.is[static_cast<unsigned char>(c.bytes[end])]) ++end;
-        t.kind = wordKind(c.bytes + start, end - start, c.size - start);
-        break;
-      case bcDigit:
-        while (end < c.size && isDigit(static_cast<unsigned char>(c.bytes[end]))) ++end;
-        t.kind = tkInteger;
-        if (end + 1 < c.size && c.bytes[end] == '.' && isDigit(static_cast<unsigned char>(c.bytes[end + 1]))) {
-          end += 2;
-          while (end < c.size && isDigit(static_cast<unsigned char>(c.bytes[end]))) ++end;
-          t.kind = tkFloat;
-        }
-        break;
-      case bcPunct:
-        if (b == '\'' || b == '"') {
-          t.kind = b == '\'' ? tkString : tkIdent;
-          Cursor copy = c;
-          scanQuoted(copy, static_cast<char>(b), lx.arena, t);
-          lx.pos = copy.pos;
-          lx.line = copy.line;
-          lx.column = copy.column;
-          return;
-        } else {
-          Operator op = scanOperator(c, b, start);
-          t.kind = op.kind;
-          end = start + op.length;
-        }
-        break;
-      case bcSpace:   // cannot happen after skipping
-      case bcOther:   // control bytes other than the four spaces hold no line feed
-        t.kind = tkIdent;
-        break;
-    }
-  }
-  // The token lies on one line: it ends `length - 1` columns after it starts
-  // (the end of input is an empty token at the next column).
-  const std::int32_t length = end - start;
-  t.text = std::string_view(c.bytes + start, static_cast<std::size_t>(length));
-  t.endLine = c.line;
-  t.endColumn = length == 0 ? c.column : c.column + length - 1;
-  lx.pos = end;
-  lx.line = c.line;
-  lx.column = c.column + length;
-}
-
-}  // namespace
 
 namespace {
 
@@ -527,6 +376,16 @@ inline void endToken(Lexer& lx, Token& t, const char* p, std::int32_t pos, std::
   lx.column = column + length;
 }
 
+// The word at `p`, a byte at a time; the start is already in `t`.
+[[gnu::noinline]] void scanWordBytes(Lexer& lx, Token& t, const char* end, const char* p, std::int32_t pos,
+                                     std::int32_t column) {
+  const char* q = p + 1;
+  while (q < end && kWordBytes.is[static_cast<unsigned char>(*q)]) ++q;
+  const std::int32_t length = static_cast<std::int32_t>(q - p);
+  t.kind = wordKind(p, length, static_cast<std::int32_t>(end - p));
+  endToken(lx, t, p, pos, column, length);
+}
+
 #if defined(__SSE2__)
 // Ends the word at `p`, whose first sixteen bytes (or fewer, followed by a
 // byte that continues no word) are in `window`, when it is shorter than
@@ -564,9 +423,10 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
   endToken(lx, t, p, pos, column, static_cast<std::int32_t>(q - p));
 }
 
-// A word that starts less than sixteen bytes before the end of the input:
-// the last sixteen bytes are moved down so that the word starts the window,
-// and zeros follow them.
+// A word that starts less than sixteen bytes before the end of an input that
+// has no zero bytes after it: the last sixteen bytes are moved down so that
+// the word starts the window, and zeros follow them. An input of fewer than
+// sixteen bytes is scanned a byte at a time.
 [[gnu::noinline]] void scanWordNearEnd(Lexer& lx, Token& t, const char* p, std::int32_t column) {
   const char* const bytes = lx.input.data();
   const char* const end = bytes + lx.input.size();
@@ -578,88 +438,71 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
     const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail + 16 - (end - p)));
     if (endWord(lx, t, window, p, pos, column)) return;
   }
-  lx.pos = pos;
-  lx.column = column;
-  scanGeneral(lx, t);
+  scanWordBytes(lx, t, end, p, pos, column);
 }
 #endif
 
+[[gnu::always_inline]] inline void scanAt(Lexer& lx, Token& t, const char* end, const char* p, std::int32_t pos,
+                                          std::int32_t column, unsigned cls);
+
+// A comment starts at `pos` (column `column`): skips it and the white space
+// and comments after it, then scans the token there. No comment is left at
+// that token, so this runs once per token.
+[[gnu::noinline]] void scanAfterComment(Lexer& lx, Token& t, std::int32_t pos, std::int32_t column) {
+  Cursor c{lx.input.data(), static_cast<std::int32_t>(lx.input.size()), pos, lx.line, column};
+  skipSpaceAndComments(c);
+  lx.line = c.line;
+  if (c.pos == c.size) {
+    lx.pos = c.pos;
+    lx.column = c.column;
+    return scanEnd(lx, t, c.bytes, c.bytes + c.pos, 0);
+  }
+  scanAt(lx, t, c.bytes + c.size, c.bytes + c.pos, c.pos, c.column,
+         kScanClasses.c[static_cast<unsigned char>(c.bytes[c.pos])]);
+}
+
 // The operator or comment that starts at `pos` (column `column`), whose
-// start is already in `t`: the bytes of scSlow. A comment goes to
-// scanGeneral, which skips it and scans the token after it.
+// start is already in `t`: the bytes of scSlow.
 [[gnu::noinline]] void scanOperatorToken(Lexer& lx, Token& t, std::int32_t pos, std::int32_t column) {
   const char* const bytes = lx.input.data();
   const std::int32_t size = static_cast<std::int32_t>(lx.input.size());
   const unsigned char b = static_cast<unsigned char>(bytes[pos]);
   const unsigned char n1 = pos + 1 < size ? static_cast<unsigned char>(bytes[pos + 1]) : 0;
+  const unsigned char n2 = pos + 2 < size ? static_cast<unsigned char>(bytes[pos + 2]) : 0;
   TokenKind kind;
-  std::int32_t length = 1;
+  std::int32_t length = 2;
   switch (b) {
     case '-':
-      if (n1 == '-') break;
-      kind = tkMinus;
-      if (n1 == '>') {
-        kind = tkArrow;
-        length = 2;
-        if (pos + 2 < size && bytes[pos + 2] == '>') {
-          kind = tkArrowText;
-          length = 3;
-        }
-      }
-      t.kind = kind;
-      return endToken(lx, t, bytes + pos, pos, column, length);
+      if (n1 == '-') return scanAfterComment(lx, t, pos, column);
+      kind = n1 != '>' ? tkMinus : n2 == '>' ? tkArrowText : tkArrow;
+      break;
     case '/':
-      if (n1 == '*') break;
-      t.kind = tkSlash;
-      return endToken(lx, t, bytes + pos, pos, column, 1);
+      if (n1 == '*') return scanAfterComment(lx, t, pos, column);
+      kind = tkSlash;
+      break;
     case '<':
-      kind = tkLt;
-      if (n1 == '<' || n1 == '=' || n1 == '>') {
-        kind = n1 == '<' ? tkShiftLeft : n1 == '=' ? tkLe : tkNeq;
-        length = 2;
-      }
-      t.kind = kind;
-      return endToken(lx, t, bytes + pos, pos, column, length);
+      kind = n1 == '<' ? tkShiftLeft : n1 == '=' ? tkLe : n1 == '>' ? tkNeq : tkLt;
+      break;
     case '>':
-      kind = tkGt;
-      if (n1 == '>' || n1 == '=') {
-        kind = n1 == '>' ? tkShiftRight : tkGe;
-        length = 2;
-      }
-      t.kind = kind;
-      return endToken(lx, t, bytes + pos, pos, column, length);
+      kind = n1 == '>' ? tkShiftRight : n1 == '=' ? tkGe : tkGt;
+      break;
     case '|':
-      kind = tkBitOr;
-      if (n1 == '|') {
-        kind = tkPipePipe;
-        length = 2;
-      }
-      t.kind = kind;
-      return endToken(lx, t, bytes + pos, pos, column, length);
+      kind = n1 == '|' ? tkPipePipe : tkBitOr;
+      break;
     case '!':
-      kind = tkIdent;
-      if (n1 == '=') {
-        kind = tkNeq;
-        length = 2;
-      }
-      t.kind = kind;
-      return endToken(lx, t, bytes + pos, pos, column, length);
+      kind = n1 == '=' ? tkNeq : tkIdent;
+      break;
     default:  // '#'
-      kind = tkIdent;
-      if (n1 == '>') {
-        kind = tkPathArrow;
-        length = 2;
-        if (pos + 2 < size && bytes[pos + 2] == '>') {
-          kind = tkPathArrowText;
-          length = 3;
-        }
-      }
-      t.kind = kind;
-      return endToken(lx, t, bytes + pos, pos, column, length);
+      kind = n1 != '>' ? tkIdent : n2 == '>' ? tkPathArrowText : tkPathArrow;
+      break;
   }
-  lx.pos = pos;
-  lx.column = column;
-  scanGeneral(lx, t);
+  switch (kind) {
+    case tkMinus: case tkSlash: case tkLt: case tkGt: case tkBitOr: case tkIdent: length = 1; break;
+    case tkArrowText: case tkPathArrowText: length = 3; break;
+    default: break;
+  }
+  t.kind = kind;
+  endToken(lx, t, bytes + pos, pos, column, length);
 }
 
 // Scans the token at `pos` (column `column`) on the Lexer's line, where
@@ -680,9 +523,7 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
     if (endWord(lx, t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), p, pos, column)) return;
     return scanLongWord(lx, t, p, pos, column);
 #else
-    lx.pos = pos;
-    lx.column = column;
-    return scanGeneral(lx, t);
+    return scanWordBytes(lx, t, end, p, pos, column);
 #endif
   } else if (cls < scBlank) {
     t.kind = static_cast<TokenKind>(cls);
@@ -752,11 +593,10 @@ inline bool endWord(Lexer& lx, Token& t, __m128i window, const char* p, std::int
 }  // namespace
 
 // The fast path: white space, words, numbers and one-byte tokens; a line
-// feed goes to scanAfterLineFeed, a quoted literal
-// goes to scanQuotedToken, an operator byte to scanOperatorToken, and the
-// rest to scanGeneral from the start of the token, with the Lexer moved past
-// the white space. It calls nothing but as its last step, so that the scan
-// stays in registers that need no saving.
+// feed goes to scanAfterLineFeed, a quoted literal to scanQuotedToken, an
+// operator or comment to scanOperatorToken, and the rare words to
+// scanLongWord, scanWordNearEnd or scanWordBytes. It calls nothing but as
+// its last step, so that the scan stays in registers that need no saving.
 VELLUM_SCALAR_STORES void scanToken(Lexer& lx, Token& t) {
   const char* const bytes = lx.input.data();
   const char* const end = bytes + lx.input.size();
