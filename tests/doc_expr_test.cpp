@@ -216,7 +216,7 @@ TEST(DocExprTest, FunctionCalls) {
   });
 }
 
-TEST(DocExprTest, WindowSpecificationsAndFrames) {
+TEST(DocExprTest, WindowDefinitionsAndFrames) {
   runExprCases({
       {"rank() OVER ()", R"({"kind":{"variant":"FunctionCall","name":"rank","args":[],"distinct":false,"star":false,
                              "over":{"base":null,"partition_by":[],"order_by":[],"frame":null}}})"},

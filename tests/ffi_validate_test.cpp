@@ -173,7 +173,7 @@ TEST(ValidateTest, ShapeChecksOfEveryKind) {
       {"named window of one", [](Arena& a) { return node(a, nkNamedWindow, {id(a)}); }, "named window must have exactly 2 children"},
       {"named window of a string", [](Arena& a) { return node(a, nkNamedWindow, {str(a), node(a, nkWindowSpec)}); },
        "named window must contain a name and specification"},
-      {"named window of nil spec", [](Arena& a) { return node(a, nkNamedWindow, {id(a), nullptr}); },
+      {"named window without its definition", [](Arena& a) { return node(a, nkNamedWindow, {id(a), nullptr}); },
        "named window must contain a name and specification"},
       {"empty WINDOW", [](Arena& a) { return node(a, nkWindowClause); }, "WINDOW clause must contain a definition"},
       {"WINDOW of a name", [](Arena& a) { return node(a, nkWindowClause, {namedWindow(a), id(a)}); },
@@ -202,7 +202,7 @@ TEST(ValidateTest, ShapeChecksOfEveryKind) {
   }
 }
 
-TEST(ValidateTest, WindowSpecificationPartsInOrder) {
+TEST(ValidateTest, WindowPartsInOrder) {
   const std::vector<ItemCase> cases = {
       {"base twice", [](Arena& a) { return node(a, nkWindowSpec, {id(a), id(a)}); }, "invalid base in window specification"},
       {"base after PARTITION", [](Arena& a) { return node(a, nkWindowSpec, {partitionBy(a), id(a)}); },
@@ -219,7 +219,7 @@ TEST(ValidateTest, WindowSpecificationPartsInOrder) {
        "invalid ORDER BY in window specification"},
       {"frame twice", [](Arena& a) { return node(a, nkWindowSpec, {rowsFrame(a), rowsFrame(a)}); },
        "invalid frame in window specification"},
-      // The specification is checked before its frame is visited.
+      // The window is checked before its frame is visited.
       {"frame without end", [](Arena& a) { return node(a, nkWindowSpec, {frame(a, bound(a, fbCurrentRow), nullptr)}); },
        "invalid frame in window specification"},
       {"string part", [](Arena& a) { return node(a, nkWindowSpec, {str(a)}); }, "invalid child in window specification"},

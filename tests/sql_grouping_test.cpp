@@ -29,7 +29,7 @@ TEST(SqlGrouping, GroupingElements) {
   expectTrees(cases);
 }
 
-TEST(SqlGrouping, WindowSpecifications) {
+TEST(SqlGrouping, WindowDefinitions) {
   static const TreeCase cases[] = {
       {"SELECT a WINDOW w AS (w2 PARTITION BY a, b ORDER BY c DESC ROWS BETWEEN UNBOUNDED PRECEDING AND CURRENT ROW)",
        "(Select (ExprList a) (WindowClause (NamedWindow w (WindowSpec w2 (PartitionByClause a b) (OrderByClause (Alias "

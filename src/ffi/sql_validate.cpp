@@ -37,10 +37,10 @@ bool completeBranch(const SqlNode* branch) {
 
 // The parts of an OVER (...) window, each at most once and in this order:
 // base window name, PARTITION BY, ORDER BY, frame.
-void checkWindowSpec(const SqlNode* spec) {
+void checkWindowSpec(const SqlNode* window) {
   enum Part { kNone, kBase, kPartition, kOrder, kFrame };
   Part seen = kNone;
-  for (const SqlNode* part : spec->children()) {
+  for (const SqlNode* part : window->children()) {
     if (isKind(part, nkIdentifier)) {
       if (seen >= kBase) fail("invalid base in window specification");
       seen = kBase;

@@ -288,12 +288,12 @@ void SqlWriter::writeOrderByArray(const SqlNode* clause) {
   for (const SqlNode* item : items) writeOrderByItem(item);
 }
 
-void SqlWriter::writeWindowSpec(const SqlNode* spec) {
+void SqlWriter::writeWindowSpec(const SqlNode* window) {
   const SqlNode* base = nullptr;
   const SqlNode* partition = nullptr;
   const SqlNode* order = nullptr;
   const SqlNode* frame = nullptr;
-  for (const SqlNode* child : need(spec, "window definition is nil")->children()) {
+  for (const SqlNode* child : need(window, "window definition is nil")->children()) {
     if (child == nullptr) continue;
     switch (child->kind) {
       case nkIdentifier: base = child; break;

@@ -129,7 +129,7 @@ class SqlWriter {
   void writeSpan(const SqlSpan& span);
   void writeSelectItem(const SqlNode* item);
   void writeOrderByItem(const SqlNode* item);
-  void writeWindowSpec(const SqlNode* spec);
+  void writeWindowSpec(const SqlNode* window);
   void writeWindowFrame(const SqlNode* frame);
   void writeDataType(const SqlNode* type);
 

@@ -144,19 +144,19 @@ SqlNode* Parser::parseRollupOrCube(SqlNodeKind kind) {
   return node;
 }
 
-// spec := ( [base_name] [PARTITION BY exprs] [ORDER BY items] [frame] )
+// window := ( [base_name] [PARTITION BY exprs] [ORDER BY items] [frame] )
 SqlNode* Parser::parseWindowSpec() {
-  SqlNode* spec = newNode(arena, nkWindowSpec, current.span());
+  SqlNode* window = newNode(arena, nkWindowSpec, current.span());
   skip(tkLParen);
   SqlNode* part;
   if (isWindowBaseNameToken(current.kind)) {
     part = parseBaseName(*this);
-    spec->children().push_back(arena, part);
+    window->children().push_back(arena, part);
   }
   if (at(tkPartition)) {
     part = startByClause(*this, nkPartitionByClause);
     parseExpressionList(part);
-    spec->children().push_back(arena, part);
+    window->children().push_back(arena, part);
   }
   if (at(tkOrder)) {
     part = startByClause(*this, nkOrderByClause);
@@ -164,14 +164,14 @@ SqlNode* Parser::parseWindowSpec() {
       SqlNode* item = parseOrderItem();
       part->children().push_back(arena, item);
     } while (accept(tkComma));
-    spec->children().push_back(arena, part);
+    window->children().push_back(arena, part);
   }
   if (at(tkRows) || at(tkRange)) {
     part = parseWindowFrame();
-    spec->children().push_back(arena, part);
+    window->children().push_back(arena, part);
   }
-  closeParen(*this, spec);
-  return spec;
+  closeParen(*this, window);
+  return window;
 }
 
 // frame := {ROWS|RANGE} {BETWEEN bound AND bound | bound}; a lone bound ends

@@ -460,14 +460,14 @@ SqlNode* Parser::parseOver() {
   Token over = expect(tkOver);
   if (isWindowBaseNameToken(current.kind)) {
     Token name = advance();
-    SqlNode* spec = newNode(arena, nkWindowSpec, spanFrom(over, name));
-    addChild(spec, newIdentifier(arena, name.text, name.span()));
-    return spec;
+    SqlNode* window = newNode(arena, nkWindowSpec, spanFrom(over, name));
+    addChild(window, newIdentifier(arena, name.text, name.span()));
+    return window;
   }
-  SqlNode* spec = parseWindowSpec();
-  spec->span.startLine = over.line;
-  spec->span.startColumn = over.column;
-  return spec;
+  SqlNode* window = parseWindowSpec();
+  window->span.startLine = over.line;
+  window->span.startColumn = over.column;
+  return window;
 }
 
 }  // namespace vellum::sql

@@ -85,7 +85,7 @@ SqlNode* parseQueryBody(Parser& p) {
   return group;
 }
 
-// name AS (spec); the named window spans the name to the end of its definition.
+// name AS (window); the named window spans the name to the end of its definition.
 [[gnu::noinline]] SqlNode* parseNamedWindow(Parser& p) {
   Token name = p.expectIdent("window name");
   SqlNode* window = newNode(p.arena, nkNamedWindow, name.span());
@@ -100,9 +100,9 @@ SqlNode* parseQueryBody(Parser& p) {
   p.advance();
   do {
     SqlNode* window = parseNamedWindow(p);
-    SqlNode* spec = p.parseWindowSpec();
-    window->children().push_back(p.arena, spec);
-    Parser::extendTo(window, spec->span);
+    SqlNode* definition = p.parseWindowSpec();
+    window->children().push_back(p.arena, definition);
+    Parser::extendTo(window, definition->span);
     clause->children().push_back(p.arena, window);
   } while (p.accept(tkComma));
   return clause;
