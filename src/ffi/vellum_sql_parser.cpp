@@ -83,12 +83,16 @@ ParseResult runParseCall(Body&& body) noexcept {
 // bytes follow the copy, which the SQL scanner may read.
 constexpr std::int32_t kInputPadding = 16;
 
+// The texts that the call's own buffer holds.
+constexpr std::size_t kShortInput = 1024;
+
 // Copies `size` bytes from `src` to `dst` and tells whether one of them is
-// a NUL byte, in one pass: sixteen bytes at a time, the last (partial)
-// sixteen overlapping the ones before.
+// a NUL byte. A short text takes one pass of sixteen-byte loads, the last
+// (partial) sixteen overlapping the ones before; a longer one memcpy and
+// memchr, which are faster there.
 bool copyFindingNul(char* dst, const char* src, std::size_t size) {
 #if defined(__SSE2__)
-  if (size >= 16) {
+  if (size >= 16 && size <= kShortInput) {
     const __m128i zero = _mm_setzero_si128();
     __m128i nuls = zero;
     std::size_t i = 0;
@@ -118,14 +122,7 @@ class InputCopy {
   struct RejectNul {};
   InputCopy(const char* src, std::size_t size, RejectNul) {
     char* bytes = place(size);
-    bool hasNul;
-    if (bytes == inline_) {
-      hasNul = copyFindingNul(bytes, src, size);
-    } else {
-      std::memcpy(bytes, src, size);
-      hasNul = std::memchr(bytes, '\0', size) != nullptr;
-    }
-    if (hasNul) throw ValueError("SQL input contains an interior NUL byte");
+    if (copyFindingNul(bytes, src, size)) throw ValueError("SQL input contains an interior NUL byte");
     finish(bytes, size);
   }
   InputCopy(const InputCopy&) = delete;
@@ -136,7 +133,7 @@ class InputCopy {
  private:
   // Where the copy of `size` bytes goes.
   char* place(std::size_t size) {
-    if (size <= sizeof inline_ - kInputPadding) return inline_;
+    if (size <= kShortInput) return inline_;
     heap_.reset(static_cast<char*>(std::malloc(size + kInputPadding)));
     if (heap_ == nullptr) throw std::bad_alloc();
     return heap_.get();
@@ -146,7 +143,7 @@ class InputCopy {
     text_ = std::string_view(bytes, size);
   }
 
-  char inline_[1024 + kInputPadding];
+  char inline_[kShortInput + kInputPadding];
   std::unique_ptr<char, FreeDeleter> heap_;
   std::string_view text_;
 };
