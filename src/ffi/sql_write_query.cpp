@@ -97,7 +97,7 @@ std::string_view joinTypeText(JoinKind kind) {
 }  // namespace
 
 // A WHERE, HAVING or QUALIFY condition, or nil without the clause.
-void SqlWriter::writeClauseExpr(const SqlNode* clause) {
+inline void SqlWriter::writeClauseExpr(const SqlNode* clause) {
   if (clause == nullptr) {
     writeNil(out_);
   } else {
@@ -133,64 +133,77 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
   }
 }
 
-void SqlWriter::writeQuery(const SqlNode* select) {
-  // The parser appends a SELECT's clauses in the order of the map's keys.
-  // The common lists, the projection with at most FROM and WHERE after it,
-  // are read in place; any other list (and any tree built otherwise) is
-  // classified, which gives the same map for these lists.
+namespace {
+
+// The entries of a SELECT map for absent clauses, as constant runs.
+constexpr Run kPlainSelectHead{map(15), str("variant"), str("Select"), str("distinct")};
+constexpr Run kNotDistinct{no, str("distinct_on"), array(0)};
+constexpr Run kNoGrouping{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil};
+constexpr Run kNoTail{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"),
+                      nil};
+
+// The parser appends a SELECT's clauses in the order of the map's keys. The
+// common lists, the projection with at most FROM and WHERE after it, are
+// read in place; false for any other list (and any tree built otherwise),
+// which classify reads.
+bool readPlainSelect(const SqlNode* select, const SqlNode*& projection, const SqlNode*& from, const SqlNode*& where) {
   const NodeList& children = select->children();
   const std::size_t count = children.size();
-  if (count - 1 < 3 && children[0] != nullptr && children[0]->kind == nkExprList) {
-    const SqlNode* from = nullptr;
-    const SqlNode* where = nullptr;
-    std::size_t i = 1;
-    if (i < count && children[i] != nullptr && children[i]->kind == nkFromClause) from = children[i++];
-    if (i < count && children[i] != nullptr && children[i]->kind == nkWhereClause) where = children[i++];
-    if (i == count) {
-      writeRuns<Run{map(15), str("variant"), str("Select"), str("distinct")}, Run{no, str("distinct_on"), array(0)}>(
-          out_);
-      writeProjectionAndFrom(children[0], from, FromMode::Full);
-      constexpr Run kRest{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil};
-      constexpr Run kTail{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"),
-                          nil};
-      if (where == nullptr) {
-        writeRuns<Run{str("selection")}, Run{nil}, kRest, kTail>(out_);
-        writeRuns<Run{str("limit_with_ties")}, Run{no}>(out_);
-        return;
-      }
-      writeLit<"selection">(out_);
-      writeExpr(where->child(0));
-      writeRuns<kRest, kTail, Run{str("limit_with_ties")}, Run{no}>(out_);
-      return;
-    }
+  if (count - 1 >= 3 || children[0] == nullptr || children[0]->kind != nkExprList) return false;
+  std::size_t i = 1;
+  from = nullptr;
+  where = nullptr;
+  if (i < count && children[i] != nullptr && children[i]->kind == nkFromClause) from = children[i++];
+  if (i < count && children[i] != nullptr && children[i]->kind == nkWhereClause) where = children[i++];
+  projection = children[0];
+  return i == count;
+}
+
+}  // namespace
+
+void SqlWriter::writeQuery(const SqlNode* select) {
+  const SqlNode* projection;
+  const SqlNode* from;
+  const SqlNode* where;
+  if (readPlainSelect(select, projection, from, where)) {
+    writeRuns<kPlainSelectHead, kNotDistinct>(out_);
+    writeProjectionAndFrom(projection, from, FromMode::Full);
+    return writeSelectionAndConstantRest(where);
   }
   QueryParts q = classify(select);
   if (q.with == nullptr && q.distinctOn == nullptr && !q.distinct) {
-    // The common head: one constant run.
-    writeRuns<Run{map(15), str("variant"), str("Select"), str("distinct")}, Run{no, str("distinct_on"), array(0)}>(
-        out_);
+    writeRuns<kPlainSelectHead, kNotDistinct>(out_);
   } else {
     writeQueryHead(q.with, q.distinctOn, q.distinct);
   }
   writeProjectionAndFrom(q.projection, q.from, FromMode::Full);
+  const bool noGrouping = q.groupBy == nullptr && q.having == nullptr && q.windows == nullptr && q.qualify == nullptr;
+  if (noGrouping && q.setOperations == 0 && q.orderBy == nullptr && q.limit == nullptr && q.offset == nullptr) {
+    return writeSelectionAndConstantRest(q.where);
+  }
   writeLit<"selection">(out_);
   writeClauseExpr(q.where);
-  if (q.groupBy == nullptr && q.having == nullptr && q.windows == nullptr && q.qualify == nullptr) {
-    // The common case: none of the four clauses, one constant run.
-    if (q.setOperations == 0 && q.orderBy == nullptr && q.limit == nullptr && q.offset == nullptr) {
-      // Nor any of the tail's: the rest of the map is constant.
-      writeRuns<Run{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil},
-                Run{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"), nil},
-                Run{str("limit_with_ties")}, Run{no}>(out_);
-      return;
-    }
-    writeRun<Run{str("group_by"), nil, str("having"), nil, str("windows"), array(0), str("qualify"), nil}>(out_);
+  if (noGrouping) {
+    writeRun<kNoGrouping>(out_);
     writeQueryTail(select, q.setOperations, q.orderBy, q.limit, q.offset);
     writeLit<"limit_with_ties">(out_);
     writeBool(out_, q.limit != nullptr && q.limit->limitWithTies);
     return;
   }
   writeQueryRest(select, q);
+}
+
+// The SELECT map's entries from "selection" on when no clause follows WHERE:
+// all but the selection are constant.
+void SqlWriter::writeSelectionAndConstantRest(const SqlNode* where) {
+  if (where == nullptr) {
+    writeRuns<Run{str("selection")}, Run{nil}, kNoGrouping, kNoTail>(out_);
+  } else {
+    writeLit<"selection">(out_);
+    writeExpr(where->child(0));
+    writeRuns<kNoGrouping, kNoTail>(out_);
+  }
+  writeRuns<Run{str("limit_with_ties")}, Run{no}>(out_);
 }
 
 // The SELECT map's entries from "variant" to "distinct_on" with WITH,
@@ -202,7 +215,7 @@ void SqlWriter::writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, b
     writeWith(with);
     writeLit<"distinct">(out_);
   } else {
-    writeRun<Run{map(15), str("variant"), str("Select"), str("distinct")}>(out_);
+    writeRun<kPlainSelectHead>(out_);
   }
   if (distinctOn != nullptr) {
     writeBool(out_, distinct);
@@ -212,7 +225,7 @@ void SqlWriter::writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, b
   } else if (distinct) {
     writeRun<Run{yes, str("distinct_on"), array(0)}>(out_);
   } else {
-    writeRun<Run{no, str("distinct_on"), array(0)}>(out_);
+    writeRun<kNotDistinct>(out_);
   }
 }
 
@@ -290,8 +303,7 @@ void SqlWriter::writeValues(const SqlNode* values) {
 void SqlWriter::writeQueryTail(const SqlNode* body, std::size_t setOperations, const SqlNode* orderBy,
                                const SqlNode* limit, const SqlNode* offset) {
   if (setOperations == 0 && orderBy == nullptr && limit == nullptr && offset == nullptr) {
-    writeRun<Run{str("set_operations"), array(0), str("order_by"), array(0), str("limit"), nil, str("offset"), nil}>(
-        out_);
+    writeRun<kNoTail>(out_);
     return;
   }
   writeLit<"set_operations">(out_);

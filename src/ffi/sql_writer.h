@@ -150,6 +150,7 @@ class SqlWriter {
 
   // Query parts (sql_write_query.cpp).
   void writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, bool distinct);
+  void writeSelectionAndConstantRest(const SqlNode* where);
   void writeQueryRest(const SqlNode* select, const QueryParts& q);
   void writeValues(const SqlNode* values);
   void writeWith(const SqlNode* with);

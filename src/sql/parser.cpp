@@ -139,8 +139,7 @@ void Parser::leaveNesting() { --depth; }
 
 void Parser::skip(TokenKind kind) {
   if (current.kind != kind) errorExpected(kind);
-  previous = current;
-  scanToken(lexer, current);
+  step();
 }
 
 void Parser::step() {
