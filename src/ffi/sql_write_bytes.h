@@ -71,52 +71,47 @@ struct SpanWords {
   bool small() const { return ((start | end) & 0xffffff80ffffff80ULL) == 0; }
 };
 
-// The "span" entry of a small span: the template copied whole and the four
-// number bytes stored; returns the end.
+inline constexpr SmallSpanTemplate kSmallSpan = smallSpanTemplate(false);
+static_assert(kSmallSpan.size == 41);
+
+// `t` copied whole with the four numbers of a small span stored; returns the
+// end of its bytes.
+inline std::uint8_t* putSmallSpan(std::uint8_t* p, const SmallSpanTemplate& t, SpanWords span) {
+  std::memcpy(p, t.bytes, sizeof t.bytes);
+  p[t.at[0]] = static_cast<std::uint8_t>(span.start);
+  p[t.at[1]] = static_cast<std::uint8_t>(span.start >> 32);
+  p[t.at[2]] = static_cast<std::uint8_t>(span.end);
+  p[t.at[3]] = static_cast<std::uint8_t>(span.end >> 32);
+  return p + t.size;
+}
+
+// The "span" entry of a small span.
 inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, SpanWords span) {
-  std::memcpy(p, kSmallSpanEntry.bytes, sizeof kSmallSpanEntry.bytes);
-  p[kSmallSpanEntry.at[0]] = static_cast<std::uint8_t>(span.start);
-  p[kSmallSpanEntry.at[1]] = static_cast<std::uint8_t>(span.start >> 32);
-  p[kSmallSpanEntry.at[2]] = static_cast<std::uint8_t>(span.end);
-  p[kSmallSpanEntry.at[3]] = static_cast<std::uint8_t>(span.end >> 32);
-  return p + kSmallSpanEntry.size;
+  return putSmallSpan(p, kSmallSpanEntry, span);
 }
 
 // Room for any span entry: the key and at most 57 bytes of span map.
 inline constexpr std::size_t kSpanEntryRoom = 64;
 static_assert(kSmallSpanEntryRoom <= kSpanEntryRoom);
 
-// A span number in the format writeInt chooses for it.
-inline std::uint8_t* putSpanNumber(std::uint8_t* p, std::uint32_t bits) {
-  if (bits <= 0x7f) {
-    *p = static_cast<std::uint8_t>(bits);
-    return p + 1;
-  }
-  if (bits <= 0xff) {
-    p[0] = 0xcc;
-    p[1] = static_cast<std::uint8_t>(bits);
-    return p + 2;
-  }
-  if (bits <= 0xffff) {
-    p[0] = 0xcd;
-    p[1] = static_cast<std::uint8_t>(bits >> 8);
-    p[2] = static_cast<std::uint8_t>(bits);
-    return p + 3;
-  }
-  return putInt32(p, static_cast<std::int32_t>(bits));
+// {"start": {"line": L, "column": C}, "end": {"line": L, "column": C}} of any
+// span, each number in the format writeInt chooses; at most 57 bytes.
+inline std::uint8_t* putSpanMap(std::uint8_t* p, SpanWords span) {
+  if (span.small()) return putSmallSpan(p, kSmallSpan, span);
+  p = putRun<Run{map(2), str("start"), map(2), str("line")}>(p);
+  p = putInt32(p, static_cast<std::int32_t>(span.start));
+  p = putRun<Run{str("column")}>(p);
+  p = putInt32(p, static_cast<std::int32_t>(span.start >> 32));
+  p = putRun<Run{str("end"), map(2), str("line")}>(p);
+  p = putInt32(p, static_cast<std::int32_t>(span.end));
+  p = putRun<Run{str("column")}>(p);
+  return putInt32(p, static_cast<std::int32_t>(span.end >> 32));
 }
 
 // The "span" entry of any span; at most kSpanEntryRoom bytes.
 inline std::uint8_t* putSpanEntry(std::uint8_t* p, SpanWords span) {
   if (span.small()) return putSmallSpanEntry(p, span);
-  p = putRun<Run{str("span"), map(2), str("start"), map(2), str("line")}>(p);
-  p = putSpanNumber(p, static_cast<std::uint32_t>(span.start));
-  p = putRun<Run{str("column")}>(p);
-  p = putSpanNumber(p, static_cast<std::uint32_t>(span.start >> 32));
-  p = putRun<Run{str("end"), map(2), str("line")}>(p);
-  p = putSpanNumber(p, static_cast<std::uint32_t>(span.end));
-  p = putRun<Run{str("column")}>(p);
-  return putSpanNumber(p, static_cast<std::uint32_t>(span.end >> 32));
+  return putSpanMap(putRun<Run{str("span")}>(p), span);
 }
 
 // The constant runs of the common leaves, up to their text: a column named by

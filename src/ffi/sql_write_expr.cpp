@@ -169,39 +169,9 @@ char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 
 SqlWriter::SqlWriter(OutputStream& out) : out_(out) {}
 
-namespace {
-
-constexpr SmallSpanTemplate kSmallSpan = smallSpanTemplate(false);
-static_assert(kSmallSpan.size == 41);
-
-// {"start": {"line": L, "column": C}, "end": {"line": L, "column": C}}; at
-// most 57 bytes.
-std::uint8_t* putSpan(std::uint8_t* p, const SqlSpan& span) {
-  std::uint32_t all = static_cast<std::uint32_t>(span.startLine) | static_cast<std::uint32_t>(span.startColumn) |
-                      static_cast<std::uint32_t>(span.endLine) | static_cast<std::uint32_t>(span.endColumn);
-  if (all <= 127) {
-    std::memcpy(p, kSmallSpan.bytes, sizeof kSmallSpan.bytes);
-    p[kSmallSpan.at[0]] = static_cast<std::uint8_t>(span.startLine);
-    p[kSmallSpan.at[1]] = static_cast<std::uint8_t>(span.startColumn);
-    p[kSmallSpan.at[2]] = static_cast<std::uint8_t>(span.endLine);
-    p[kSmallSpan.at[3]] = static_cast<std::uint8_t>(span.endColumn);
-    return p + kSmallSpan.size;
-  }
-  p = putRun<Run{map(2), str("start"), map(2), str("line")}>(p);
-  p = putInt32(p, span.startLine);
-  p = putRun<Run{str("column")}>(p);
-  p = putInt32(p, span.startColumn);
-  p = putRun<Run{str("end"), map(2), str("line")}>(p);
-  p = putInt32(p, span.endLine);
-  p = putRun<Run{str("column")}>(p);
-  return putInt32(p, span.endColumn);
-}
-
-}  // namespace
-
 void SqlWriter::writeSpan(const SqlSpan& span) {
   std::uint8_t bytes[64];
-  std::uint8_t* end = putSpan(bytes, span);
+  std::uint8_t* end = putSpanMap(bytes, SpanWords(span));
   out_.writeData(bytes, static_cast<std::size_t>(end - bytes));
 }
 
@@ -302,9 +272,8 @@ void SqlWriter::writeExpr(const SqlNode* node) {
         SpanWords span(node->span);
         std::uint8_t* p = out_.reserve(kLeafRoom);
         if (p != nullptr && text.size() < 32) {
-          if (!span.small()) return writeWideLeaf(node);
           p = node->kind == nkIdentifier ? putLeafText<kColumnLeaf>(p, text) : putLeafText<kStringLeaf>(p, text);
-          out_.commit(putSmallSpanEntry(p, span));
+          out_.commit(putSpanEntry(p, span));
           return;
         }
         break;
@@ -332,15 +301,6 @@ void SqlWriter::writeNumberExpr(const SqlNode* node) {
     return;
   }
   writeExprTree(node);
-}
-
-// A column or string literal leaf that qualifies for writeExpr's in-place
-// path but for its span, whose numbers are not all fixints.
-void SqlWriter::writeWideLeaf(const SqlNode* node) {
-  std::uint8_t* p = out_.reserve(kLeafRoom);
-  std::string_view text = node->strVal();
-  p = node->kind == nkIdentifier ? putLeafText<kColumnLeaf>(p, text) : putLeafText<kStringLeaf>(p, text);
-  out_.commit(putSpanEntry(p, SpanWords(node->span)));
 }
 
 // Any expression, walked down its lead children.
@@ -403,9 +363,7 @@ inline bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) 
       writeInt(out_, node->paramIndex());
       return false;
     case nkBinaryOp: {
-      // Each head is one constant run: a template argument, copied from
-      // read-only data (writeRuns joins its runs into a local array, built
-      // on the stack at every call and read back at once).
+      // Each head is one constant run.
       SqlBinaryOp op = node->binOp();
       if (op == opBetween || op == opNotBetween) {
         writeRun<Run{map(2), str("kind"), map(5), str("variant"), str("Between"), str("expr")}>(out_);

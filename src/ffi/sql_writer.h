@@ -136,7 +136,6 @@ class SqlWriter {
  private:
   // Expression maps, split at the lead child (sql_write_expr.cpp).
   void writeNumberExpr(const SqlNode* node);
-  void writeWideLeaf(const SqlNode* node);
   [[gnu::noinline]] void writeExprTree(const SqlNode* node);
   [[gnu::always_inline]] inline bool writeExprHead(const SqlNode* node, const SqlNode** lead);
   void writeExprTail(const SqlNode* node);
