@@ -255,6 +255,14 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"a -- c\nb /* x\n y */ c",
                  {"tkIdent 'a' 1:1-1:1", "tkIdent 'b' 2:1-2:1", "tkIdent 'c' 3:7-3:7", "tkEof '' 3:8-3:8"}},
         ScanCase{"x /* unclosed\n", {"tkIdent 'x' 1:1-1:1", "tkEof '' 2:1-2:1"}},
+        // After a comment the token is scanned where the comment left the
+        // line and column: quoted texts, words, numbers and operators.
+        ScanCase{"/* c */'a''b'", {"tkString 'a'b' 1:8-1:13", "tkEof '' 1:14-1:14"}},
+        ScanCase{"x/*\n*/yz", {"tkIdent 'x' 1:1-1:1", "tkIdent 'yz' 2:3-2:4", "tkEof '' 2:5-2:5"}},
+        ScanCase{"-- c\n  -- d\n->>", {"tkArrowText '->>' 3:1-3:3", "tkEof '' 3:4-3:4"}},
+        ScanCase{"/* a */ 1.5/**/", {"tkFloat '1.5' 1:9-1:11", "tkEof '' 1:16-1:16"}},
+        ScanCase{"a/**/-1", {"tkIdent 'a' 1:1-1:1", "tkMinus '-' 1:6-1:6", "tkInteger '1' 1:7-1:7", "tkEof '' 1:8-1:8"}},
+
         ScanCase{"x --", {"tkIdent 'x' 1:1-1:1", "tkEof '' 1:5-1:5"}},
         ScanCase{"'a''\n'b", {"tkString 'a'\n' 1:1-2:1", "tkIdent 'b' 2:2-2:2", "tkEof '' 2:3-2:3"}},
         ScanCase{"'x''", {"tkString 'x'' 1:1-1:4", "tkEof '' 1:5-1:5"}},
