@@ -26,6 +26,11 @@ std::vector<Input> inputs() {
   const char* sql[] = {"SELECT 1", "SELECT a, b FROM t WHERE a > 1 ORDER BY b", "SELECT (1", "", "INSERT INTO t VALUES (1)"};
   for (const char* text : sql) all.push_back({true, text, static_cast<int32_t>(std::strlen(text))});
   all.push_back({true, "x", -1});
+  // A script whose document is large enough to be kept for a later call by
+  // whichever thread releases it.
+  std::string script;
+  for (int i = 0; i < 2000; ++i) script += "SELECT a, b FROM t WHERE c = " + std::to_string(i) + ";\n";
+  all.push_back({true, script, static_cast<int32_t>(script.size())});
   all.push_back({true, std::string("a\0b", 3), 3});
   const char* promql[] = {"up", "sum by (job) (rate(x[5m]))", "sum(", "1 + 2 * 3"};
   for (const char* text : promql) all.push_back({false, text, 0});
@@ -136,8 +141,9 @@ TEST(ApiThreadsTest, BufferMadeOnOneThreadReleasedOnAnother) {
 }  // namespace
 
 // A thread keeps some memory from one call to the next (the arena's largest
-// chunk, the document scratch). Whatever an earlier call left there, every
-// result equals that of a thread that has made no call before.
+// chunk, the document scratch, a large document buffer released on it).
+// Whatever an earlier call left there, every result equals that of a thread
+// that has made no call before.
 TEST(ApiThreadsTest, MemoryKeptBetweenCallsNeverChangesAResult) {
   auto repeated = [](const std::string& item, std::size_t times) {
     std::string text = "SELECT ";
@@ -152,6 +158,10 @@ TEST(ApiThreadsTest, MemoryKeptBetweenCallsNeverChangesAResult) {
       {false, "sum by (job) (rate(x[5m]))", 0},
       {true, repeated("CASE WHEN a THEN b END", 40000), 0},
       {true, "SELECT 1", 0},
+      {true, repeated("a + 1", 12000), 0},           // a large document in the buffer the one before left
+      {true, repeated("a + 1", 40000), 0},           // and one that outgrows it
+      {true, repeated("f(x, 'it''s')", 9000), 0},    // one of a size between
+      {true, repeated("f(x, 'it''s')", 9000), 0},    // the same again, in the buffer its twin left
   };
   std::vector<std::string> fresh;
   for (const Input& input : sequence) {

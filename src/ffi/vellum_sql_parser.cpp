@@ -21,6 +21,7 @@
 #include "support/bytes.h"
 #include "promql/promql_document.h"
 #include "support/errors.h"
+#include "support/scratch.h"
 
 namespace vellum {
 namespace {
@@ -248,7 +249,7 @@ VELLUM_API ParseResult vellum_parse_promql(const char* src, int32_t len) {
 
 VELLUM_API void vellum_free_buffer(void* p) {
   if (p == vellum::kOutOfMemoryText) return;
-  std::free(p);
+  vellum::keepOrFree(p);
 }
 
 VELLUM_API const char* vellum_parser_version(void) { return vellum::kVersion; }

@@ -64,6 +64,15 @@ class BufferStream final : public OutputStream {
     pos_ = data_;
     limit_ = data_ + (scratchBytes < maxBytes_ ? scratchBytes : maxBytes_);
   }
+  // Takes over `owned`, a malloc'd block of `capacity` bytes, as its buffer.
+  struct Adopt {};
+  BufferStream(std::uint8_t* owned, std::size_t capacity, Adopt,
+               std::size_t maxBytes = 2147483647,
+               const char* limitMessage = "MessagePack document exceeds 2147483647-byte limit")
+      : data_(owned), maxBytes_(maxBytes), limitMessage_(limitMessage) {
+    pos_ = data_;
+    limit_ = data_ + (capacity < maxBytes_ ? capacity : maxBytes_);
+  }
   ~BufferStream() override {
     if (ownsData()) std::free(data_);
   }

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace vellum {
 
 inline constexpr std::size_t kScratchBytes = 64 * 1024;
@@ -24,19 +28,33 @@ inline constinit thread_local std::uint8_t* block = nullptr;
 // block, which would never be freed.
 inline constinit thread_local bool closed = false;
 
-// Frees the block when its thread ends; registered by the first use.
+// A document buffer that the host gave back (see keepOrFree), kept for the
+// thread's next large document, and its usable size.
+inline constinit thread_local void* keptDocument = nullptr;
+inline constinit thread_local std::size_t keptDocumentBytes = 0;
+
+// Frees the thread's memory when it ends; registered by the first use.
 struct BlockOwner {
   ~BlockOwner() {
     std::free(block);
     block = nullptr;
+    std::free(keptDocument);
+    keptDocument = nullptr;
+    keptDocumentBytes = 0;
     closed = true;
   }
 };
 
-[[gnu::noinline, gnu::cold]] inline std::uint8_t* firstUse() {
-  if (closed) return nullptr;
+// Registers the owner; false once it has run.
+inline bool openSlots() {
+  if (closed) return false;
   thread_local BlockOwner owner;
   (void)owner;
+  return true;
+}
+
+[[gnu::noinline, gnu::cold]] inline std::uint8_t* firstUse() {
+  if (!openSlots()) return nullptr;
   block = static_cast<std::uint8_t*>(std::malloc(kScratchBytes));
   return block;
 }
@@ -48,6 +66,46 @@ struct BlockOwner {
 inline std::uint8_t* threadScratch() {
   std::uint8_t* bytes = scratch_detail::block;
   return bytes != nullptr ? bytes : scratch_detail::firstUse();
+}
+
+// Large documents. A multi-megabyte buffer fresh from malloc is mapped page
+// by page as it is filled, and the kernel clears every page first: for a
+// large script that costs more than a tenth of the parse. A result buffer
+// that the host gives back on a thread is therefore kept there (the largest
+// one between kKeptDocumentMin and kKeptDocumentMax bytes) and the thread's
+// next document of a similar size is written into it. At most one buffer
+// stays with a thread; it is freed when the thread ends.
+inline constexpr std::size_t kKeptDocumentMin = std::size_t{256} << 10;
+inline constexpr std::size_t kKeptDocumentMax = std::size_t{64} << 20;
+
+// Frees `p` (malloc'd), or keeps it for a later document of this thread.
+inline void keepOrFree(void* p) {
+#if defined(__GLIBC__)
+  if (p != nullptr) {
+    const std::size_t bytes = malloc_usable_size(p);
+    if (bytes >= kKeptDocumentMin && bytes <= kKeptDocumentMax && bytes > scratch_detail::keptDocumentBytes &&
+        scratch_detail::openSlots()) {
+      std::free(scratch_detail::keptDocument);
+      scratch_detail::keptDocument = p;
+      scratch_detail::keptDocumentBytes = bytes;
+      return;
+    }
+  }
+#endif
+  std::free(p);
+}
+
+// The kept buffer, when one is there whose size is within a factor of two
+// of `wanted` (so that neither the buffer nor the document is wasted), with
+// its usable size in `bytes`; else null. The caller owns the buffer.
+inline std::uint8_t* takeKeptDocument(std::size_t wanted, std::size_t& bytes) {
+  const std::size_t kept = scratch_detail::keptDocumentBytes;
+  if (kept == 0 || kept < wanted / 2 || kept / 2 > wanted) return nullptr;
+  bytes = kept;
+  void* p = scratch_detail::keptDocument;
+  scratch_detail::keptDocument = nullptr;
+  scratch_detail::keptDocumentBytes = 0;
+  return static_cast<std::uint8_t*>(p);
 }
 
 }  // namespace vellum
