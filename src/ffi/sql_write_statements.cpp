@@ -175,15 +175,16 @@ constexpr std::size_t kScratchDocumentHint = 4096;
 // The document buffer: the thread's scratch block when the document will
 // likely be short, else a kept buffer of about the hinted size, else a
 // fresh buffer of the hinted size.
+[[gnu::noinline]] BufferStream largeDocumentStream(std::size_t capacityHint) {
+  std::size_t bytes = 0;
+  if (std::uint8_t* kept = takeKeptDocument(capacityHint, bytes)) return BufferStream(kept, bytes, BufferStream::Adopt{});
+  return BufferStream(capacityHint);
+}
+
 BufferStream documentStream(std::size_t capacityHint) {
   static_assert(kScratchDocumentHint <= kScratchBytes);
-  if (capacityHint <= kScratchDocumentHint) {
-    if (std::uint8_t* scratch = threadScratch()) return BufferStream(scratch, kScratchBytes);
-  } else {
-    std::size_t bytes = 0;
-    if (std::uint8_t* kept = takeKeptDocument(capacityHint, bytes)) return BufferStream(kept, bytes, BufferStream::Adopt{});
-  }
-  return BufferStream(capacityHint);
+  std::uint8_t* scratch = capacityHint <= kScratchDocumentHint ? threadScratch() : nullptr;
+  return scratch != nullptr ? BufferStream(scratch, kScratchBytes) : largeDocumentStream(capacityHint);
 }
 
 DocumentBytes handOver(BufferStream& out) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "support/huge_pages.h"
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -70,28 +72,39 @@ inline std::uint8_t* threadScratch() {
 
 // Large documents. A multi-megabyte buffer fresh from malloc is mapped page
 // by page as it is filled, and the kernel clears every page first: for a
-// large script that costs more than a tenth of the parse. A result buffer
-// that the host gives back on a thread is therefore kept there (the largest
-// one between kKeptDocumentMin and kKeptDocumentMax bytes) and the thread's
+// large script that costs more than a tenth of the parse. A large result
+// buffer that the host releases is therefore kept by the releasing thread
+// (the largest one of at most kKeptDocumentMax bytes), and the thread's
 // next document of a similar size is written into it. At most one buffer
 // stays with a thread; it is freed when the thread ends.
-inline constexpr std::size_t kKeptDocumentMin = std::size_t{256} << 10;
+//
+// Only the buffers of large documents start on a huge-page boundary (see
+// allocateForFilling), so releasing any other buffer costs one test more
+// than free().
 inline constexpr std::size_t kKeptDocumentMax = std::size_t{64} << 20;
+
+namespace scratch_detail {
+
+[[gnu::noinline]] inline void keepOrFreeLarge(void* p) {
+#if defined(__GLIBC__)
+  const std::size_t bytes = malloc_usable_size(p);
+  if (bytes >= kHugePageBytes && bytes <= kKeptDocumentMax && bytes > keptDocumentBytes && openSlots()) {
+    std::free(keptDocument);
+    keptDocument = p;
+    keptDocumentBytes = bytes;
+    return;
+  }
+#endif
+  std::free(p);
+}
+
+}  // namespace scratch_detail
 
 // Frees `p` (malloc'd), or keeps it for a later document of this thread.
 inline void keepOrFree(void* p) {
-#if defined(__GLIBC__)
-  if (p != nullptr) {
-    const std::size_t bytes = malloc_usable_size(p);
-    if (bytes >= kKeptDocumentMin && bytes <= kKeptDocumentMax && bytes > scratch_detail::keptDocumentBytes &&
-        scratch_detail::openSlots()) {
-      std::free(scratch_detail::keptDocument);
-      scratch_detail::keptDocument = p;
-      scratch_detail::keptDocumentBytes = bytes;
-      return;
-    }
+  if ((reinterpret_cast<std::uintptr_t>(p) & (kHugePageBytes - 1)) == 0 && p != nullptr) {
+    return scratch_detail::keepOrFreeLarge(p);
   }
-#endif
   std::free(p);
 }
 
