@@ -362,6 +362,31 @@ TEST(DocStatementsTest, SpanNumbersAtFormatBoundaries) {
   }
 }
 
+// A statement far down a script, across a line feed: each span number in
+// the shortest format (the document equals msgpack-c's packing of its own
+// decoding), and the statement's span (its first keyword) where its text
+// is.
+TEST(DocStatementsTest, SpansFarDownAScriptTakeTheShortestFormats) {
+  const std::string statement = "SELECT a, b AS x, 'it', f(a)\n FROM t WHERE c = 1 ORDER BY a DESC";
+  for (int line : {1, 127, 128, 254, 255, 256, 257, 65534, 65535, 65536, 70000}) {
+    for (int column : {1, 100, 127, 128, 300}) {
+      const std::string text = std::string(line - 1, '\n') + std::string(column - 1, ' ') + statement;
+      vellum::DocumentBytes document = vellum::parseSqlDocument(text);
+      const char* bytes = reinterpret_cast<const char*>(document.data.get());
+      msgpack::object_handle decoded = msgpack::unpack(bytes, document.size);
+      msgpack::sbuffer repacked;
+      msgpack::pack(repacked, decoded.get());
+      EXPECT_EQ(std::string(bytes, document.size), std::string(repacked.data(), repacked.size()))
+          << "line " << line << ", column " << column;
+      const std::string json = msgpackToJson(document.data.get(), document.size, spanOptions(true));
+      const std::string span = R"("span":{"start":{"line":)" + std::to_string(line) + R"(,"column":)" +
+                               std::to_string(column) + R"(},"end":{"line":)" + std::to_string(line) +
+                               R"(,"column":)" + std::to_string(column + 5) + "}}}]";
+      EXPECT_EQ(json.substr(json.size() - span.size()), span) << "line " << line << ", column " << column;
+    }
+  }
+}
+
 TEST(DocStatementsTest, FromItemsTheParserDoesNotBuild) {
   vellum::Arena arena;
   SqlNode* table = newNode(arena, nkFromTable, SqlSpan{1, 2, 1, 3});

@@ -22,14 +22,21 @@ inline std::uint8_t* putShortStr(std::uint8_t* p, std::string_view text) {
 // A span map whose four numbers are positive fixints (0 to 127, the span of
 // almost every node of a short statement), after the "span" key when
 // `withKey`, with the number bytes left as 0 and their offsets noted.
-struct SmallSpanTemplate {
-  std::uint8_t bytes[48] = {};
+template <std::size_t N>
+struct SpanTemplate {
+  std::uint8_t bytes[N] = {};
   std::size_t size = 0;
   std::size_t at[4] = {};
 };
+using SmallSpanTemplate = SpanTemplate<48>;
+using MidLineSpanTemplate = SpanTemplate<64>;
 
-constexpr SmallSpanTemplate smallSpanTemplate(bool withKey) {
-  SmallSpanTemplate t;
+// With `midLines`, the template of a span whose lines are 256 to 65535
+// (a uint16, 0xcd and two bytes, the line slots noting the first of them)
+// and whose columns are 0 to 127: the spans of a long script.
+template <class Template = SmallSpanTemplate>
+constexpr Template smallSpanTemplate(bool withKey, bool midLines = false) {
+  Template t;
   auto put = [&t](std::string_view key) {
     t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
     for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
@@ -41,7 +48,9 @@ constexpr SmallSpanTemplate smallSpanTemplate(bool withKey) {
     put(side);
     t.bytes[t.size++] = 0x82;
     put("line");
+    if (midLines) t.bytes[t.size++] = 0xcd;
     t.at[number++] = t.size++;
+    if (midLines) t.size++;
     put("column");
     t.at[number++] = t.size++;
   }
@@ -51,8 +60,6 @@ constexpr SmallSpanTemplate smallSpanTemplate(bool withKey) {
 inline constexpr SmallSpanTemplate kSmallSpanEntry = smallSpanTemplate(true);
 static_assert(kSmallSpanEntry.size == 46);
 
-// Room that putSmallSpanEntry needs at `p` (the whole template is copied).
-inline constexpr std::size_t kSmallSpanEntryRoom = sizeof kSmallSpanEntry.bytes;
 
 // The four numbers of a span as two words, to test and store them without
 // reading the span again after bytes have been stored.
@@ -69,6 +76,12 @@ struct SpanWords {
   }
   // Every number 0 to 127 (negative ones have the top bit set).
   bool small() const { return ((start | end) & 0xffffff80ffffff80ULL) == 0; }
+  // Both lines 256 to 65535, both columns 0 to 127.
+  bool midLines() const {
+    return ((start | end) & 0xffffff80ffff0000ULL) == 0 && (start & 0xff00) != 0 && (end & 0xff00) != 0;
+  }
+  // The span entry comes from a template (putTemplateSpanEntry).
+  bool templated() const { return small() || midLines(); }
 };
 
 inline constexpr SmallSpanTemplate kSmallSpan = smallSpanTemplate(false);
@@ -90,28 +103,52 @@ inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, SpanWords span) {
   return putSmallSpan(p, kSmallSpanEntry, span);
 }
 
+inline constexpr MidLineSpanTemplate kMidLineSpan = smallSpanTemplate<MidLineSpanTemplate>(false, true);
+inline constexpr MidLineSpanTemplate kMidLineSpanEntry = smallSpanTemplate<MidLineSpanTemplate>(true, true);
+static_assert(kMidLineSpan.size == 45 && kMidLineSpanEntry.size == 50);
+
+// `t`, a mid-line template, copied whole with the four numbers of a span
+// for which midLines() holds stored; returns the end of its bytes.
+inline std::uint8_t* putMidLineSpan(std::uint8_t* p, const MidLineSpanTemplate& t, SpanWords span) {
+  std::memcpy(p, t.bytes, sizeof t.bytes);
+  p[t.at[0]] = static_cast<std::uint8_t>(span.start >> 8);
+  p[t.at[0] + 1] = static_cast<std::uint8_t>(span.start);
+  p[t.at[1]] = static_cast<std::uint8_t>(span.start >> 32);
+  p[t.at[2]] = static_cast<std::uint8_t>(span.end >> 8);
+  p[t.at[2] + 1] = static_cast<std::uint8_t>(span.end);
+  p[t.at[3]] = static_cast<std::uint8_t>(span.end >> 32);
+  return p + t.size;
+}
+
+// The "span" entry of a span for which templated() holds, and the room it
+// needs at `p` (a whole template is copied).
+inline constexpr std::size_t kTemplateSpanEntryRoom = sizeof kMidLineSpanEntry.bytes;
+static_assert(sizeof kSmallSpanEntry.bytes <= kTemplateSpanEntryRoom);
+inline std::uint8_t* putTemplateSpanEntry(std::uint8_t* p, SpanWords span) {
+  if (span.small()) return putSmallSpanEntry(p, span);
+  return putMidLineSpan(p, kMidLineSpanEntry, span);
+}
+
 // Room for any span entry: the key and at most 57 bytes of span map.
 inline constexpr std::size_t kSpanEntryRoom = 64;
-static_assert(kSmallSpanEntryRoom <= kSpanEntryRoom);
+static_assert(kTemplateSpanEntryRoom <= kSpanEntryRoom);
+
+// putSpanMap and putSpanEntry of a span that is not small(), out of line:
+// the spans of a long script, and rare elsewhere.
+std::uint8_t* putWideSpanMap(std::uint8_t* p, SpanWords span);
+std::uint8_t* putWideSpanEntry(std::uint8_t* p, SpanWords span);
 
 // {"start": {"line": L, "column": C}, "end": {"line": L, "column": C}} of any
 // span, each number in the format writeInt chooses; at most 57 bytes.
 inline std::uint8_t* putSpanMap(std::uint8_t* p, SpanWords span) {
   if (span.small()) return putSmallSpan(p, kSmallSpan, span);
-  p = putRun<Run{map(2), str("start"), map(2), str("line")}>(p);
-  p = putInt32(p, static_cast<std::int32_t>(span.start));
-  p = putRun<Run{str("column")}>(p);
-  p = putInt32(p, static_cast<std::int32_t>(span.start >> 32));
-  p = putRun<Run{str("end"), map(2), str("line")}>(p);
-  p = putInt32(p, static_cast<std::int32_t>(span.end));
-  p = putRun<Run{str("column")}>(p);
-  return putInt32(p, static_cast<std::int32_t>(span.end >> 32));
+  return putWideSpanMap(p, span);
 }
 
 // The "span" entry of any span; at most kSpanEntryRoom bytes.
 inline std::uint8_t* putSpanEntry(std::uint8_t* p, SpanWords span) {
   if (span.small()) return putSmallSpanEntry(p, span);
-  return putSpanMap(putRun<Run{str("span")}>(p), span);
+  return putWideSpanEntry(p, span);
 }
 
 // The constant runs of the common leaves, up to their text: a column named by

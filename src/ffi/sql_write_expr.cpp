@@ -167,6 +167,23 @@ char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // ---------------------------------------------------------------------------
 // Small pieces.
 
+std::uint8_t* putWideSpanMap(std::uint8_t* p, SpanWords span) {
+  if (span.midLines()) return putMidLineSpan(p, kMidLineSpan, span);
+  p = putRun<Run{map(2), str("start"), map(2), str("line")}>(p);
+  p = putInt32(p, static_cast<std::int32_t>(span.start));
+  p = putRun<Run{str("column")}>(p);
+  p = putInt32(p, static_cast<std::int32_t>(span.start >> 32));
+  p = putRun<Run{str("end"), map(2), str("line")}>(p);
+  p = putInt32(p, static_cast<std::int32_t>(span.end));
+  p = putRun<Run{str("column")}>(p);
+  return putInt32(p, static_cast<std::int32_t>(span.end >> 32));
+}
+
+std::uint8_t* putWideSpanEntry(std::uint8_t* p, SpanWords span) {
+  if (span.midLines()) return putMidLineSpan(p, kMidLineSpanEntry, span);
+  return putWideSpanMap(putRun<Run{str("span")}>(p), span);
+}
+
 SqlWriter::SqlWriter(OutputStream& out) : out_(out) {}
 
 void SqlWriter::writeSpan(const SqlSpan& span) {

@@ -222,17 +222,17 @@ void SqlWriter::writeSelectItem(const SqlNode* item) {
     default: {
       constexpr Run kHead{map(4), str("variant"), str("Expr"), str("expr")};
       constexpr Run kNoAlias{str("alias"), nil};
-      // A column or string literal leaf with a short text and a small span:
+      // A column or string literal leaf with a short text and a templated span:
       // the item's map and the leaf's (which share the span) in place.
       if (item->kind == nkIdentifier || item->kind == nkStringLit) {
         std::string_view text = item->strVal();
         SpanWords span(item->span);
-        std::uint8_t* p = out_.reserve(kHead.size + kLeafRoom + kNoAlias.size + kSmallSpanEntryRoom);
-        if (p != nullptr && text.size() < 32 && span.small()) {
+        std::uint8_t* p = out_.reserve(kHead.size + kLeafRoom + kNoAlias.size + kTemplateSpanEntryRoom);
+        if (p != nullptr && text.size() < 32 && span.templated()) {
           p = putRun<kHead>(p);
           p = item->kind == nkIdentifier ? putLeafText<kColumnLeaf>(p, text) : putLeafText<kStringLeaf>(p, text);
-          p = putRun<kNoAlias>(putSmallSpanEntry(p, span));
-          out_.commit(putSmallSpanEntry(p, span));
+          p = putRun<kNoAlias>(putTemplateSpanEntry(p, span));
+          out_.commit(putTemplateSpanEntry(p, span));
           return;
         }
       }
@@ -249,18 +249,18 @@ void SqlWriter::writeOrderByItem(const SqlNode* item) {
   need(item, "ORDER BY item is nil");
   writeRun<Run{map(4), str("expr")}>(out_);
   writeExpr(item);  // an ASC/DESC wrapper is an alias, which writeExpr skips
-  // The rest of the map with one window check when the span is small.
+  // The rest of the map with one window check when the span is templated.
   constexpr Run kAsc{str("asc")};
   constexpr Run kNullsFirst{str("nulls_first")};
   SpanWords span(item->span);
-  std::uint8_t* p = out_.reserve(kAsc.size + 1 + kNullsFirst.size + 1 + kSmallSpanEntryRoom);
-  if (p != nullptr && span.small()) {
+  std::uint8_t* p = out_.reserve(kAsc.size + 1 + kNullsFirst.size + 1 + kTemplateSpanEntryRoom);
+  if (p != nullptr && span.templated()) {
     auto flag = [](std::int8_t value) -> std::uint8_t { return value == -1 ? 0xc0 : value != 0 ? 0xc3 : 0xc2; };
     p = putRun<kAsc>(p);
     *p++ = flag(item->ascending);
     p = putRun<kNullsFirst>(p);
     *p++ = flag(item->nullsFirst);
-    out_.commit(putSmallSpanEntry(p, span));
+    out_.commit(putTemplateSpanEntry(p, span));
     return;
   }
   writeLit<"asc">(out_);

@@ -493,14 +493,14 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
   }
 
   // The common table of a full FROM item: a short name, no alias or a short
-  // one without columns, a small span; the whole map in place.
+  // one without columns, a templated span; the whole map in place.
   if (full && target != nullptr && target->kind == nkIdentifier) {
     constexpr Run kHead{map(5), str("variant"), str("Table"), str("name")};
-    constexpr std::size_t kRoom = kHead.size + 32 + 7 + 32 + 9 + kSmallSpanEntryRoom;
+    constexpr std::size_t kRoom = kHead.size + 32 + 7 + 32 + 9 + kTemplateSpanEntryRoom;
     std::string_view name = target->strVal();
     SpanWords span(item->span);
     std::uint8_t* p = out_.reserve(kRoom);
-    if (p != nullptr && name.size() < 32 && span.small() &&
+    if (p != nullptr && name.size() < 32 && span.templated() &&
         (!aliased || (alias.size() < 32 && columns->empty()))) {
       p = putShortStr(putRun<kHead>(p), name);
       if (aliased) {
@@ -509,7 +509,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
       } else {
         p = putRun<Run{str("alias"), nil, str("columns"), array(0)}>(p);
       }
-      out_.commit(putSmallSpanEntry(p, span));
+      out_.commit(putTemplateSpanEntry(p, span));
       return;
     }
   }

@@ -176,25 +176,25 @@ class SqlWriter {
   void writeWithOptions(const SqlNode* options);
 
   // The "span" key and the span map, the last entry of most maps: written
-  // in place when the numbers are small and the window has room.
+  // in place when the span is templated and the window has room.
   void writeSpanEntry(const SqlSpan& span) {
     SpanWords words(span);
-    std::uint8_t* p = out_.reserve(kSmallSpanEntryRoom);
-    if (p != nullptr && words.small()) {
-      out_.commit(putSmallSpanEntry(p, words));
+    std::uint8_t* p = out_.reserve(kTemplateSpanEntryRoom);
+    if (p != nullptr && words.templated()) {
+      out_.commit(putTemplateSpanEntry(p, words));
       return;
     }
     writeAnySpanEntry(span);
   }
   void writeAnySpanEntry(const SqlSpan& span);
   // writeRun<R> and then writeSpanEntry(span), with one window check when
-  // the window has room and the span is small.
+  // the window has room and the span is templated.
   template <Run R>
   void writeRunAndSpanEntry(const SqlSpan& span) {
     SpanWords words(span);
-    std::uint8_t* p = out_.reserve(R.size + kSmallSpanEntryRoom);
-    if (p != nullptr && words.small()) {
-      out_.commit(putSmallSpanEntry(putRun<R>(p), words));
+    std::uint8_t* p = out_.reserve(R.size + kTemplateSpanEntryRoom);
+    if (p != nullptr && words.templated()) {
+      out_.commit(putTemplateSpanEntry(putRun<R>(p), words));
       return;
     }
     writeRun<R>(out_);
