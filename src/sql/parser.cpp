@@ -64,7 +64,7 @@ bool isWindowBaseNameToken(TokenKind kind) {
 
 Parser::Parser(std::string_view text, Arena& a, std::int32_t padding) : arena(a), lexer(initLexer(text)) {
   lexer.padding = padding;
-  current = nextToken(lexer, &arena);
+  scanToken(lexer, &arena, current);
 }
 
 TokenKind Parser::peekKind() const {
