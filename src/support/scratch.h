@@ -10,9 +10,6 @@
 
 #include "support/huge_pages.h"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace vellum {
 
@@ -34,6 +31,10 @@ inline constinit thread_local bool closed = false;
 // thread's next large document, and its usable size.
 inline constinit thread_local void* keptDocument = nullptr;
 inline constinit thread_local std::size_t keptDocumentBytes = 0;
+// The last large result handed over on this thread and its size: the only
+// buffer the thread may keep when the host releases it.
+inline constinit thread_local void* lastLargeResult = nullptr;
+inline constinit thread_local std::size_t lastLargeResultBytes = 0;
 
 // Frees the thread's memory when it ends; registered by the first use.
 struct BlockOwner {
@@ -73,44 +74,62 @@ inline std::uint8_t* threadScratch() {
 // Large documents. A multi-megabyte buffer fresh from malloc is mapped page
 // by page as it is filled, and the kernel clears every page first: for a
 // large script that costs more than a tenth of the parse. A large result
-// buffer that the host releases is therefore kept by the releasing thread
-// (the largest one of at most kKeptDocumentMax bytes), and the thread's
-// next document of a similar size is written into it. At most one buffer
-// stays with a thread; it is freed when the thread ends.
+// buffer that the host releases on the thread that made it is therefore
+// kept there (the largest one of kKeptDocumentMin to kKeptDocumentMax
+// bytes), and the thread's next document of a similar size is written into
+// it. At most one buffer stays with a thread; it is freed when the thread
+// ends. A buffer released on another thread is simply freed.
 //
-// Only the buffers of large documents start on a huge-page boundary (see
-// allocateForFilling), so releasing any other buffer costs one test more
-// than free().
+// A buffer's size is known only from its hand-over (noteHandedOver), never
+// asked of the allocator. Only the buffers of large documents start on a
+// huge-page boundary (see allocateForFilling), so handing over or releasing
+// any other buffer costs one test.
+inline constexpr std::size_t kKeptDocumentMin = std::size_t{1} << 20;
 inline constexpr std::size_t kKeptDocumentMax = std::size_t{64} << 20;
+
+inline bool onHugePageBoundary(const void* p) {
+  return (reinterpret_cast<std::uintptr_t>(p) & (kHugePageBytes - 1)) == 0 && p != nullptr;
+}
 
 namespace scratch_detail {
 
+[[gnu::noinline]] inline void noteLargeResult(void* p, std::size_t bytes) {
+  lastLargeResult = p;
+  lastLargeResultBytes = bytes;
+}
+
 [[gnu::noinline]] inline void keepOrFreeLarge(void* p) {
-#if defined(__GLIBC__)
-  const std::size_t bytes = malloc_usable_size(p);
-  if (bytes >= kHugePageBytes && bytes <= kKeptDocumentMax && bytes > keptDocumentBytes && openSlots()) {
-    std::free(keptDocument);
-    keptDocument = p;
-    keptDocumentBytes = bytes;
-    return;
+  if (p == lastLargeResult) {
+    const std::size_t bytes = lastLargeResultBytes;
+    lastLargeResult = nullptr;
+    lastLargeResultBytes = 0;
+    if (bytes >= kKeptDocumentMin && bytes <= kKeptDocumentMax && bytes > keptDocumentBytes && openSlots()) {
+      std::free(keptDocument);
+      keptDocument = p;
+      keptDocumentBytes = bytes;
+      return;
+    }
   }
-#endif
   std::free(p);
 }
 
 }  // namespace scratch_detail
 
+// Notes a buffer of `bytes` bytes at `p` that a parse call hands over to
+// the host, as the document (`document`) or as the error text.
+inline void noteHandedOver(void* p, std::size_t bytes, bool document) {
+  if (onHugePageBoundary(p)) scratch_detail::noteLargeResult(document ? p : nullptr, bytes);
+}
+
 // Frees `p` (malloc'd), or keeps it for a later document of this thread.
 inline void keepOrFree(void* p) {
-  if ((reinterpret_cast<std::uintptr_t>(p) & (kHugePageBytes - 1)) == 0 && p != nullptr) {
-    return scratch_detail::keepOrFreeLarge(p);
-  }
+  if (onHugePageBoundary(p)) return scratch_detail::keepOrFreeLarge(p);
   std::free(p);
 }
 
 // The kept buffer, when one is there whose size is within a factor of two
 // of `wanted` (so that neither the buffer nor the document is wasted), with
-// its usable size in `bytes`; else null. The caller owns the buffer.
+// its size in `bytes`; else null. The caller owns the buffer.
 inline std::uint8_t* takeKeptDocument(std::size_t wanted, std::size_t& bytes) {
   const std::size_t kept = scratch_detail::keptDocumentBytes;
   if (kept == 0 || kept < wanted / 2 || kept / 2 > wanted) return nullptr;
