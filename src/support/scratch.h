@@ -1,7 +1,8 @@
-// Per-thread scratch memory for short documents: kept from one parse call to
-// the next on the same thread, so that a short statement's document is
-// written without growing a fresh buffer. Each thread has its own block; no
-// parse call ever runs inside another on one thread, so a block has one user.
+// Per-thread document memory, kept from one parse call to the next on the
+// same thread: a scratch block in which a short statement's document is
+// written without growing a fresh buffer, and a large result buffer that
+// the host gave back (below). Each thread has its own; no parse call ever
+// runs inside another on one thread, so each has one user.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,6 @@
 #include <cstdlib>
 
 #include "support/huge_pages.h"
-
 
 namespace vellum {
 
@@ -28,7 +28,7 @@ inline constinit thread_local std::uint8_t* block = nullptr;
 inline constinit thread_local bool closed = false;
 
 // A document buffer that the host gave back (see keepOrFree), kept for the
-// thread's next large document, and its usable size.
+// thread's next large document, and its size.
 inline constinit thread_local void* keptDocument = nullptr;
 inline constinit thread_local std::size_t keptDocumentBytes = 0;
 // The last large result handed over on this thread and its size: the only
