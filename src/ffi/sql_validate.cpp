@@ -42,22 +42,22 @@ void checkWindowSpec(const SqlNode* window) {
   Part seen = kNone;
   for (const SqlNode* part : window->children()) {
     if (isKind(part, nkIdentifier)) {
-      if (seen >= kBase) fail("invalid base in window specification");
+      if (seen >= kBase) fail("invalid base in window definition");
       seen = kBase;
     } else if (isKind(part, nkPartitionByClause)) {
-      if (seen >= kPartition || part->children().empty()) fail("invalid PARTITION BY in window specification");
+      if (seen >= kPartition || part->children().empty()) fail("invalid PARTITION BY in window definition");
       seen = kPartition;
     } else if (isKind(part, nkOrderByClause)) {
-      if (seen >= kOrder || part->children().empty()) fail("invalid ORDER BY in window specification");
+      if (seen >= kOrder || part->children().empty()) fail("invalid ORDER BY in window definition");
       seen = kOrder;
     } else if (isKind(part, nkWindowFrame)) {
       if (seen >= kFrame || part->frameStart() == nullptr || part->frameEnd() == nullptr) {
-        fail("invalid frame in window specification");
+        fail("invalid frame in window definition");
       }
       seen = kFrame;
     } else {
       // A nil part is no part either.
-      fail("invalid child in window specification");
+      fail("invalid child in window definition");
     }
   }
 }
@@ -67,7 +67,7 @@ void checkFunctionCall(const SqlNode* call) {
   if (children.empty()) fail("function call must have at least 1 child");
   for (std::size_t i = 1; i < children.size(); ++i) {
     if (isKind(children[i], nkWindowSpec) && i + 1 != children.size()) {
-      fail("window specification must be the last function-call child");
+      fail("window definition must be the last function-call child");
     }
   }
   for (std::size_t i = 1; i < children.size(); ++i) {
@@ -169,7 +169,7 @@ void checkShape(const SqlNode* node) {
     case nkNamedWindow:
       requireChildren(node, 2, "named window must have exactly 2 children");
       if (!isKind(node->child(0), nkIdentifier) || !isKind(node->child(1), nkWindowSpec)) {
-        fail("named window must contain a name and specification");
+        fail("named window must contain a name and definition");
       }
       return;
     case nkWindowClause:
