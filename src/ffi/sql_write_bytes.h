@@ -19,24 +19,24 @@ inline std::uint8_t* putShortStr(std::uint8_t* p, std::string_view text) {
   return p + text.size();
 }
 
-// A span map whose four numbers are positive fixints (0 to 127, the span of
-// almost every node of a short statement), after the "span" key when
-// `withKey`, with the number bytes left as 0 and their offsets noted.
+// A span map, after the "span" key when `withKey`, whose number bytes are
+// left as 0 with their offsets noted. Two layouts:
+//   small     every number 0 to 127 (a positive fixint): the span of almost
+//             every node of a short statement;
+//   midLines  both lines 256 to 65535 (0xcd and two bytes, the offset noting
+//             the first of them), both columns 0 to 127: a long script's.
 template <std::size_t N>
 struct SpanTemplate {
   std::uint8_t bytes[N] = {};
   std::size_t size = 0;
   std::size_t at[4] = {};
+  bool midLines = false;
 };
-using SmallSpanTemplate = SpanTemplate<48>;
-using MidLineSpanTemplate = SpanTemplate<64>;
 
-// With `midLines`, the template of a span whose lines are 256 to 65535
-// (a uint16, 0xcd and two bytes, the line slots noting the first of them)
-// and whose columns are 0 to 127: the spans of a long script.
-template <class Template = SmallSpanTemplate>
-constexpr Template smallSpanTemplate(bool withKey, bool midLines = false) {
-  Template t;
+template <std::size_t N>
+constexpr SpanTemplate<N> spanTemplate(bool withKey, bool midLines) {
+  SpanTemplate<N> t;
+  t.midLines = midLines;
   auto put = [&t](std::string_view key) {
     t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
     for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
@@ -57,9 +57,12 @@ constexpr Template smallSpanTemplate(bool withKey, bool midLines = false) {
   return t;
 }
 
-inline constexpr SmallSpanTemplate kSmallSpanEntry = smallSpanTemplate(true);
-static_assert(kSmallSpanEntry.size == 46);
-
+inline constexpr SpanTemplate<48> kSmallSpan = spanTemplate<48>(false, false);
+inline constexpr SpanTemplate<48> kSmallSpanEntry = spanTemplate<48>(true, false);
+inline constexpr SpanTemplate<64> kMidLineSpan = spanTemplate<64>(false, true);
+inline constexpr SpanTemplate<64> kMidLineSpanEntry = spanTemplate<64>(true, true);
+static_assert(kSmallSpan.size == 41 && kSmallSpanEntry.size == 46);
+static_assert(kMidLineSpan.size == 45 && kMidLineSpanEntry.size == 50);
 
 // The four numbers of a span as two words, to test and store them without
 // reading the span again after bytes have been stored.
@@ -84,38 +87,21 @@ struct SpanWords {
   bool templated() const { return small() || midLines(); }
 };
 
-inline constexpr SmallSpanTemplate kSmallSpan = smallSpanTemplate(false);
-static_assert(kSmallSpan.size == 41);
-
-// `t` copied whole with the four numbers of a small span stored; returns the
-// end of its bytes.
-inline std::uint8_t* putSmallSpan(std::uint8_t* p, const SmallSpanTemplate& t, SpanWords span) {
+// `t` copied whole with the four numbers of `span` stored, which must fit
+// its layout; returns the end of its bytes.
+template <std::size_t N>
+inline std::uint8_t* putSpanFrom(std::uint8_t* p, const SpanTemplate<N>& t, SpanWords span) {
   std::memcpy(p, t.bytes, sizeof t.bytes);
-  p[t.at[0]] = static_cast<std::uint8_t>(span.start);
+  if (t.midLines) {
+    p[t.at[0]] = static_cast<std::uint8_t>(span.start >> 8);
+    p[t.at[0] + 1] = static_cast<std::uint8_t>(span.start);
+    p[t.at[2]] = static_cast<std::uint8_t>(span.end >> 8);
+    p[t.at[2] + 1] = static_cast<std::uint8_t>(span.end);
+  } else {
+    p[t.at[0]] = static_cast<std::uint8_t>(span.start);
+    p[t.at[2]] = static_cast<std::uint8_t>(span.end);
+  }
   p[t.at[1]] = static_cast<std::uint8_t>(span.start >> 32);
-  p[t.at[2]] = static_cast<std::uint8_t>(span.end);
-  p[t.at[3]] = static_cast<std::uint8_t>(span.end >> 32);
-  return p + t.size;
-}
-
-// The "span" entry of a small span.
-inline std::uint8_t* putSmallSpanEntry(std::uint8_t* p, SpanWords span) {
-  return putSmallSpan(p, kSmallSpanEntry, span);
-}
-
-inline constexpr MidLineSpanTemplate kMidLineSpan = smallSpanTemplate<MidLineSpanTemplate>(false, true);
-inline constexpr MidLineSpanTemplate kMidLineSpanEntry = smallSpanTemplate<MidLineSpanTemplate>(true, true);
-static_assert(kMidLineSpan.size == 45 && kMidLineSpanEntry.size == 50);
-
-// `t`, a mid-line template, copied whole with the four numbers of a span
-// for which midLines() holds stored; returns the end of its bytes.
-inline std::uint8_t* putMidLineSpan(std::uint8_t* p, const MidLineSpanTemplate& t, SpanWords span) {
-  std::memcpy(p, t.bytes, sizeof t.bytes);
-  p[t.at[0]] = static_cast<std::uint8_t>(span.start >> 8);
-  p[t.at[0] + 1] = static_cast<std::uint8_t>(span.start);
-  p[t.at[1]] = static_cast<std::uint8_t>(span.start >> 32);
-  p[t.at[2]] = static_cast<std::uint8_t>(span.end >> 8);
-  p[t.at[2] + 1] = static_cast<std::uint8_t>(span.end);
   p[t.at[3]] = static_cast<std::uint8_t>(span.end >> 32);
   return p + t.size;
 }
@@ -125,8 +111,8 @@ inline std::uint8_t* putMidLineSpan(std::uint8_t* p, const MidLineSpanTemplate& 
 inline constexpr std::size_t kTemplateSpanEntryRoom = sizeof kMidLineSpanEntry.bytes;
 static_assert(sizeof kSmallSpanEntry.bytes <= kTemplateSpanEntryRoom);
 inline std::uint8_t* putTemplateSpanEntry(std::uint8_t* p, SpanWords span) {
-  if (span.small()) return putSmallSpanEntry(p, span);
-  return putMidLineSpan(p, kMidLineSpanEntry, span);
+  if (span.small()) return putSpanFrom(p, kSmallSpanEntry, span);
+  return putSpanFrom(p, kMidLineSpanEntry, span);
 }
 
 // Room for any span entry: the key and at most 57 bytes of span map.
@@ -141,13 +127,13 @@ std::uint8_t* putWideSpanEntry(std::uint8_t* p, SpanWords span);
 // {"start": {"line": L, "column": C}, "end": {"line": L, "column": C}} of any
 // span, each number in the format writeInt chooses; at most 57 bytes.
 inline std::uint8_t* putSpanMap(std::uint8_t* p, SpanWords span) {
-  if (span.small()) return putSmallSpan(p, kSmallSpan, span);
+  if (span.small()) return putSpanFrom(p, kSmallSpan, span);
   return putWideSpanMap(p, span);
 }
 
 // The "span" entry of any span; at most kSpanEntryRoom bytes.
 inline std::uint8_t* putSpanEntry(std::uint8_t* p, SpanWords span) {
-  if (span.small()) return putSmallSpanEntry(p, span);
+  if (span.small()) return putSpanFrom(p, kSmallSpanEntry, span);
   return putWideSpanEntry(p, span);
 }
 

@@ -168,7 +168,7 @@ char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // Small pieces.
 
 std::uint8_t* putWideSpanMap(std::uint8_t* p, SpanWords span) {
-  if (span.midLines()) return putMidLineSpan(p, kMidLineSpan, span);
+  if (span.midLines()) return putSpanFrom(p, kMidLineSpan, span);
   p = putRun<Run{map(2), str("start"), map(2), str("line")}>(p);
   p = putInt32(p, static_cast<std::int32_t>(span.start));
   p = putRun<Run{str("column")}>(p);
@@ -180,7 +180,7 @@ std::uint8_t* putWideSpanMap(std::uint8_t* p, SpanWords span) {
 }
 
 std::uint8_t* putWideSpanEntry(std::uint8_t* p, SpanWords span) {
-  if (span.midLines()) return putMidLineSpan(p, kMidLineSpanEntry, span);
+  if (span.midLines()) return putSpanFrom(p, kMidLineSpanEntry, span);
   return putWideSpanMap(putRun<Run{str("span")}>(p), span);
 }
 

@@ -172,15 +172,17 @@ DocumentBytes writeValidatedDocument(const NodeList& statements) {
 // out of the scratch block would cost more than the buffer's malloc.
 constexpr std::size_t kScratchDocumentHint = 4096;
 
-// The document buffer: the thread's scratch block when the document will
-// likely be short, else a kept buffer of about the hinted size, else a
-// fresh buffer of the hinted size.
+// The buffer of a document that will likely be long: the thread's kept
+// buffer when its size suits the hint, else a fresh one of the hinted size.
+// Out of line, so that the short path below stays small.
 [[gnu::noinline]] BufferStream largeDocumentStream(std::size_t capacityHint) {
   std::size_t bytes = 0;
   if (std::uint8_t* kept = takeKeptDocument(capacityHint, bytes)) return BufferStream(kept, bytes, BufferStream::Adopt{});
   return BufferStream(capacityHint);
 }
 
+// The document buffer: the thread's scratch block when the document will
+// likely be short, else largeDocumentStream.
 BufferStream documentStream(std::size_t capacityHint) {
   static_assert(kScratchDocumentHint <= kScratchBytes);
   std::uint8_t* scratch = capacityHint <= kScratchDocumentHint ? threadScratch() : nullptr;
