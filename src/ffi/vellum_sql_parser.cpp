@@ -51,7 +51,7 @@ void setError(ParseResult& result, std::string_view prefix, std::string_view mes
   if (head != 0) std::memcpy(text, prefix.data(), head);
   if (length != head) std::memcpy(text + head, message.data(), length - head);
   text[length] = '\0';
-  noteHandedOver(text, length + 1, false);
+  noteErrorHandedOver(text);
   result.error = text;
   result.error_len = static_cast<std::int32_t>(length);
 }
@@ -66,7 +66,7 @@ ParseResult runParseCall(Body&& body) noexcept {
     if (document.size > 2147483647u) throw ValueError("document exceeds 2147483647-byte limit");
     result.data_len = static_cast<std::int32_t>(document.size);
     result.data = document.size == 0 ? nullptr : document.data.release();
-    noteHandedOver(result.data, document.size, true);
+    noteDocumentHandedOver(result.data, document.size);
   } catch (const RecoverableError& e) {
     setError(result, {}, e.message());
   } catch (const InternalDefect& e) {

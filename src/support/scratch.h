@@ -80,10 +80,10 @@ inline std::uint8_t* threadScratch() {
 // it. At most one buffer stays with a thread; it is freed when the thread
 // ends. A buffer released on another thread is simply freed.
 //
-// A buffer's size is known only from its hand-over (noteHandedOver), never
-// asked of the allocator. Only the buffers of large documents start on a
-// huge-page boundary (see allocateForFilling), so handing over or releasing
-// any other buffer costs one test.
+// A buffer's size is known only from its hand-over (noteDocumentHandedOver),
+// never asked of the allocator. Only the buffers of large documents start on
+// a huge-page boundary (see allocateForFilling), so handing over or
+// releasing any other buffer costs one test.
 inline constexpr std::size_t kKeptDocumentMin = std::size_t{1} << 20;
 inline constexpr std::size_t kKeptDocumentMax = std::size_t{64} << 20;
 
@@ -115,10 +115,16 @@ namespace scratch_detail {
 
 }  // namespace scratch_detail
 
-// Notes a buffer of `bytes` bytes at `p` that a parse call hands over to
-// the host, as the document (`document`) or as the error text.
-inline void noteHandedOver(void* p, std::size_t bytes, bool document) {
-  if (onHugePageBoundary(p)) scratch_detail::noteLargeResult(document ? p : nullptr, bytes);
+// Notes a document of `bytes` bytes at `p` that a parse call hands over to
+// the host.
+inline void noteDocumentHandedOver(void* p, std::size_t bytes) {
+  if (onHugePageBoundary(p)) scratch_detail::noteLargeResult(p, bytes);
+}
+
+// Notes an error text at `p` that a parse call hands over: memory that was
+// a large result before must no longer be taken for one.
+inline void noteErrorHandedOver(void* p) {
+  if (onHugePageBoundary(p)) scratch_detail::noteLargeResult(nullptr, 0);
 }
 
 // Frees `p` (malloc'd), or keeps it for a later document of this thread.
