@@ -1,10 +1,12 @@
 #include "ffi/sql_document.h"
 
 #include <cstring>
+#include <utility>
 
 #include "ffi/sql_writer.h"
 #include "sql/parser.h"
 #include "support/arena.h"
+#include "support/errors.h"
 
 namespace vellum {
 namespace {
@@ -24,7 +26,7 @@ std::size_t countSemicolons(std::string_view text) {
 
 }  // namespace
 
-DocumentBytes parseSqlDocument(std::string_view text, std::int32_t padding) {
+DocumentBytes readSqlDocument(std::string_view text, std::int32_t padding) {
   // Each statement is written right after it is parsed, straight into one
   // growable buffer sized from the text, whose bytes are handed over; its
   // tree's memory then serves the next statement. Most statements end in
@@ -37,6 +39,12 @@ DocumentBytes parseSqlDocument(std::string_view text, std::int32_t padding) {
   sql::StatementReader reader(text, arena, padding);
   const std::size_t expected = text.size() < kCountedText ? 1 : countSemicolons(text) + 1;
   return sql::writeSqlDocument(reader, sql::documentCapacityHint(text.size()), expected);
+}
+
+DocumentBytes parseSqlDocument(std::string_view text, std::int32_t padding) {
+  DocumentBytes document = readSqlDocument(text, padding);
+  if (!document.failure.empty()) throw ParseError(std::move(document.failure));
+  return document;
 }
 
 }  // namespace vellum

@@ -247,6 +247,11 @@ DocumentBytes writeSqlDocument(StatementReader& reader, std::size_t capacityHint
       // Written: the tree's memory serves the statements that follow.
       reader.releaseStatements();
     }
+    if (reader.failed()) {
+      DocumentBytes rejected;
+      rejected.failure = reader.failure();
+      return rejected;
+    }
     if (!staged) {
       if (writeError) std::rethrow_exception(writeError);
       const std::size_t length = arrayHeader(count, header);

@@ -222,9 +222,10 @@ DocumentBytes writeSqlDocument(const NodeList& statements, std::size_t capacityH
 // The same document for the statements `reader` gives, each written as soon
 // as it is read, while its tree is still in the cache, and then released
 // (see StatementReader::releaseStatements). The bytes and the error are those
-// of parseStatements followed by writeSqlDocument: a syntax error anywhere is
-// raised before any error of the writer, and a text with a continuous
-// aggregate takes the validated, staged path.
+// of parseStatements followed by writeSqlDocument: a syntax error anywhere
+// comes before any error of the writer, and a text with a continuous
+// aggregate takes the validated, staged path. A syntax error comes back in
+// the result's `failure`; other errors raise.
 // `expectedStatements` is a guess of the number of statements, which spares
 // moving the bytes when it is right.
 DocumentBytes writeSqlDocument(StatementReader& reader, std::size_t capacityHint, std::size_t expectedStatements);

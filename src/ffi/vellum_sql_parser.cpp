@@ -63,6 +63,10 @@ ParseResult runParseCall(Body&& body) noexcept {
   std::memset(&result, 0, sizeof result);
   try {
     DocumentBytes document = body();
+    if (!document.failure.empty()) {
+      setError(result, {}, document.failure);
+      return result;
+    }
     if (document.size > 2147483647u) throw ValueError("document exceeds 2147483647-byte limit");
     result.data_len = static_cast<std::int32_t>(document.size);
     result.data = document.size == 0 ? nullptr : document.data.release();
@@ -238,7 +242,7 @@ extern "C" {
 VELLUM_API ParseResult vellum_parse_sql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
     vellum::SqlInput input(src, len);
-    return vellum::parseSqlDocument(input.text(), vellum::kInputPadding);
+    return vellum::readSqlDocument(input.text(), vellum::kInputPadding);
   });
 }
 

@@ -5,7 +5,6 @@
 // plain source table, no grouping sets, the two options in their order. The
 // rules on the rest of its query are checked on the tree before the document
 // is written.
-#include <string>
 
 #include "sql/parser.h"
 
@@ -27,12 +26,9 @@ void acceptWord(Parser& p, std::string_view word) {
   if (p.isWord(word)) p.step();
 }
 
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  }
-  return out;
+// The current token's text is `word` (lower case), ignoring ASCII case.
+bool currentIs(const Parser& p, std::string_view word) {
+  return p.current.text.size() == word.size() && Parser::sameWord(p.current.text.data(), word);
 }
 
 // One source: the first FROM clause of the root body holds a single plain
@@ -64,11 +60,10 @@ bool hasGroupingSets(const SqlNode* query) {
 [[noreturn]] void failExtraOption(Parser& p) {
   if (p.at(tkRParen)) p.error("unexpected trailing comma in continuous aggregate options");
   if (!p.at(tkIdent)) p.error("expected continuous aggregate option");
-  std::string lower = lowerAscii(p.current.text);
-  if (lower == kRetention || lower == kRefreshInterval) {
-    p.error("duplicate continuous aggregate option " + std::string(p.current.text));
+  if (currentIs(p, kRetention) || currentIs(p, kRefreshInterval)) {
+    p.error("duplicate continuous aggregate option ", p.current.text);
   }
-  p.error("unknown continuous aggregate option " + std::string(p.current.text));
+  p.error("unknown continuous aggregate option ", p.current.text);
 }
 
 // key = 'duration', where the key must be option `index` (0 retention,
@@ -76,21 +71,20 @@ bool hasGroupingSets(const SqlNode* query) {
 SqlNode* parseContinuousAggregateOption(Parser& p, int index) {
   std::string_view expected = index == 0 ? kRetention : kRefreshInterval;
   std::string_view other = index == 0 ? kRefreshInterval : kRetention;
-  if (p.at(tkRParen)) p.error("missing continuous aggregate option " + std::string(expected));
-  if (!p.at(tkIdent)) p.error("expected continuous aggregate option " + std::string(expected));
-  std::string lower = lowerAscii(p.current.text);
-  if (lower != expected) {
-    if (lower != other) p.error("unknown continuous aggregate option " + std::string(p.current.text));
-    if (index == 1) p.error("duplicate continuous aggregate option " + std::string(p.current.text));
-    p.error("expected continuous aggregate option " + std::string(expected));
+  if (p.at(tkRParen)) p.error("missing continuous aggregate option ", expected);
+  if (!p.at(tkIdent)) p.error("expected continuous aggregate option ", expected);
+  if (!currentIs(p, expected)) {
+    if (!currentIs(p, other)) p.error("unknown continuous aggregate option ", p.current.text);
+    if (index == 1) p.error("duplicate continuous aggregate option ", p.current.text);
+    p.error("expected continuous aggregate option ", expected);
   }
   Token key = p.advance();
   p.skip(tkEq);
   if (!p.at(tkString)) {
-    p.error("continuous aggregate option " + std::string(expected) + " requires a string duration");
+    p.error("continuous aggregate option ", expected, " requires a string duration");
   }
   if (p.current.text.empty()) {
-    p.error("continuous aggregate option " + std::string(expected) + " requires a non-empty duration string");
+    p.error("continuous aggregate option ", expected, " requires a non-empty duration string");
   }
   Token value = p.advance();
   SqlNode* option = newNode(p.arena, nkIndexOption, Parser::spanFrom(key, value));
@@ -218,19 +212,20 @@ SqlNode* Parser::parseCreateContinuousAggregate(const Token& createToken) {
   SqlNode* name = nameNode(*this, "continuous aggregate name");
   skip(tkAs);
   if (!at(tkSelect)) error("expected SELECT query after AS");
-  NestingGuard guard(*this);
-  SqlNode* query = parseQueryExpression();
-  extendTo(query, previous.span());
-  if (!hasOneSource(query)) error("continuous aggregate query requires one source measurement");
-  if (hasGroupingSets(query)) error("continuous aggregate queries do not support GROUPING SETS, ROLLUP, or CUBE");
-  if (!at(tkWith)) error("expected WITH options after continuous aggregate SELECT");
-  SqlNode* options = parseContinuousAggregateOptions();
-  if (!at(tkSemicolon) && !at(tkEof)) error("unexpected token after continuous aggregate options");
-  SqlNode* aggregate = newNode(arena, nkCreateContinuousAggregate, spanFrom(createToken.span(), options->span));
-  addChild(aggregate, name);
-  addChild(aggregate, query);
-  addChild(aggregate, options);
-  return aggregate;
+  return nested(*this, [&]() -> SqlNode* {
+    SqlNode* query = parseQueryExpression();
+    extendTo(query, previous.span());
+    if (!hasOneSource(query)) error("continuous aggregate query requires one source measurement");
+    if (hasGroupingSets(query)) error("continuous aggregate queries do not support GROUPING SETS, ROLLUP, or CUBE");
+    if (!at(tkWith)) error("expected WITH options after continuous aggregate SELECT");
+    SqlNode* options = parseContinuousAggregateOptions();
+    if (!at(tkSemicolon) && !at(tkEof)) error("unexpected token after continuous aggregate options");
+    SqlNode* aggregate = newNode(arena, nkCreateContinuousAggregate, spanFrom(createToken.span(), options->span));
+    addChild(aggregate, name);
+    addChild(aggregate, query);
+    addChild(aggregate, options);
+    return aggregate;
+  });
 }
 
 // WITH ( retention = 'duration' , refresh_interval = 'duration' )

@@ -105,8 +105,7 @@ SqlNode* parseInsertColumns(Parser& p) {
 // (SELECT or WITH, one nesting level) or VALUES rows added to the insert.
 void parseInsertSource(Parser& p, SqlNode* insert) {
   if (p.at(tkSelect) || p.at(tkWith)) {
-    NestingGuard guard(p);
-    SqlNode* query = p.at(tkSelect) ? p.parseQueryExpression() : p.parseWithQuery();
+    SqlNode* query = nested(p, [&] { return p.at(tkSelect) ? p.parseQueryExpression() : p.parseWithQuery(); });
     p.addChild(insert, query);
     return;
   }

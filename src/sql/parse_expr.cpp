@@ -115,24 +115,25 @@ SqlNode* parsePatternTail(Parser& p, SqlNode* left, SqlBinaryOp op) {
 
 // IN ( query ) or IN ( expr, ... ); the current token is IN.
 SqlNode* parseInTail(Parser& p, SqlNode* left, bool negated) {
-  NestingGuard guard(p);
-  p.expect(tkIn);
-  p.expect(tkLParen);
-  if (startsQuery(p.current.kind)) {
-    SqlNode* query = parseQueryAfterParen(p);
+  return nested(p, [&]() -> SqlNode* {
+    p.expect(tkIn);
+    p.expect(tkLParen);
+    if (startsQuery(p.current.kind)) {
+      SqlNode* query = parseQueryAfterParen(p);
+      p.expect(tkRParen);
+      SqlNode* node = newNode(p.arena, nkInSubquery, kEmptySpan);
+      node->negated = negated;
+      node->children().push_back(p.arena, left);
+      node->children().push_back(p.arena, query);
+      return node;
+    }
+    if (p.at(tkRParen)) p.error("IN list must contain at least one expression");
+    SqlNode* list = newNode(p.arena, nkExprList, kEmptySpan);
+    list->children().push_back(p.arena, p.parseExpression());
+    while (p.accept(tkComma)) list->children().push_back(p.arena, p.parseExpression());
     p.expect(tkRParen);
-    SqlNode* node = newNode(p.arena, nkInSubquery, kEmptySpan);
-    node->negated = negated;
-    node->children().push_back(p.arena, left);
-    node->children().push_back(p.arena, query);
-    return node;
-  }
-  if (p.at(tkRParen)) p.error("IN list must contain at least one expression");
-  SqlNode* list = newNode(p.arena, nkExprList, kEmptySpan);
-  list->children().push_back(p.arena, p.parseExpression());
-  while (p.accept(tkComma)) list->children().push_back(p.arena, p.parseExpression());
-  p.expect(tkRParen);
-  return newBinary(p.arena, negated ? opNotIn : opIn, left, list, kEmptySpan);
+    return newBinary(p.arena, negated ? opNotIn : opIn, left, list, kEmptySpan);
+  });
 }
 
 // IS [NOT] NULL | TRUE | FALSE | UNKNOWN | DISTINCT FROM right; the current
@@ -212,30 +213,31 @@ SqlNode* parseSliceEnd(Parser& p, const SqlSpan& span) {
 // "[" index "]" or "[" [start] ":" [end] "]" after `base`; the current token
 // is "[". Each bracket counts as a nesting level while its bounds are parsed.
 SqlNode* parseSubscript(Parser& p, SqlNode* base) {
-  NestingGuard guard(p);
-  p.advance();
-  SqlNode* start = nullptr;
-  if (!p.at(tkColon)) {
-    start = p.parseExpression();
+  return nested(p, [&]() -> SqlNode* {
+    p.advance();
+    SqlNode* start = nullptr;
     if (!p.at(tkColon)) {
-      p.expect(tkRBracket);
-      SqlNode* call = newNode(p.arena, nkFunctionCall, base->span);
-      call->children().push_back(p.arena, newIdentifier(p.arena, "ARRAY_SUBSCRIPT", base->span));
-      call->children().push_back(p.arena, base);
-      call->children().push_back(p.arena, start);
-      return call;
+      start = p.parseExpression();
+      if (!p.at(tkColon)) {
+        p.expect(tkRBracket);
+        SqlNode* call = newNode(p.arena, nkFunctionCall, base->span);
+        call->children().push_back(p.arena, newIdentifier(p.arena, "ARRAY_SUBSCRIPT", base->span));
+        call->children().push_back(p.arena, base);
+        call->children().push_back(p.arena, start);
+        return call;
+      }
     }
-  }
-  p.advance();  // ":"
-  if (start == nullptr) start = newNull(p.arena, base->span);
-  SqlNode* end = parseSliceEnd(p, base->span);
-  p.expect(tkRBracket);
-  SqlNode* call = newNode(p.arena, nkFunctionCall, base->span);
-  call->children().push_back(p.arena, newIdentifier(p.arena, "ARRAY_SLICE", base->span));
-  call->children().push_back(p.arena, base);
-  call->children().push_back(p.arena, start);
-  call->children().push_back(p.arena, end);
-  return call;
+    p.advance();  // ":"
+    if (start == nullptr) start = newNull(p.arena, base->span);
+    SqlNode* end = parseSliceEnd(p, base->span);
+    p.expect(tkRBracket);
+    SqlNode* call = newNode(p.arena, nkFunctionCall, base->span);
+    call->children().push_back(p.arena, newIdentifier(p.arena, "ARRAY_SLICE", base->span));
+    call->children().push_back(p.arena, base);
+    call->children().push_back(p.arena, start);
+    call->children().push_back(p.arena, end);
+    return call;
+  });
 }
 
 }  // namespace
@@ -349,12 +351,13 @@ SqlNode* Parser::parsePostfix(SqlNode* first) {
 
 // "(" (SELECT | VALUES | WITH) ... ")"; the current token is "(".
 SqlNode* Parser::parseParenSubquery() {
-  NestingGuard guard(*this);
-  expect(tkLParen);
-  if (!startsQuery(current.kind)) error("expected SELECT, VALUES, or WITH subquery");
-  SqlNode* query = parseQueryAfterParen(*this);
-  expect(tkRParen);
-  return query;
+  return nested(*this, [&]() -> SqlNode* {
+    expect(tkLParen);
+    if (!startsQuery(current.kind)) error("expected SELECT, VALUES, or WITH subquery");
+    SqlNode* query = parseQueryAfterParen(*this);
+    expect(tkRParen);
+    return query;
+  });
 }
 
 }  // namespace vellum::sql

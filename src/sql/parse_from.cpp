@@ -122,21 +122,22 @@ namespace {
 
 // ( query ) [alias], one nesting level; `(` is current.
 [[gnu::noinline]] SqlNode* parseDerivedTable(Parser& p, bool lateral) {
-  NestingGuard guard(p);
-  SqlNode* derived = newNode(p.arena, nkFromDerived, p.current.span());
-  derived->lateral = lateral;
-  p.skip(tkLParen);
-  SqlNode* query;
-  if (p.at(tkSelect) || p.at(tkValues)) {
-    query = p.parseQueryExpression();
-  } else if (p.at(tkWith)) {
-    query = p.parseWithQuery();
-  } else {
-    p.error("expected SELECT, VALUES, or WITH in FROM derived table");
-  }
-  p.skip(tkRParen);
-  derived->children().push_back(p.arena, query);
-  return p.parseTableAlias(derived);
+  return nested(p, [&]() -> SqlNode* {
+    SqlNode* derived = newNode(p.arena, nkFromDerived, p.current.span());
+    derived->lateral = lateral;
+    p.skip(tkLParen);
+    SqlNode* query;
+    if (p.at(tkSelect) || p.at(tkValues)) {
+      query = p.parseQueryExpression();
+    } else if (p.at(tkWith)) {
+      query = p.parseWithQuery();
+    } else {
+      p.error("expected SELECT, VALUES, or WITH in FROM derived table");
+    }
+    p.skip(tkRParen);
+    derived->children().push_back(p.arena, query);
+    return p.parseTableAlias(derived);
+  });
 }
 
 // name [. name] | name ( args ) [WITH ORDINALITY]; then the alias.
@@ -181,20 +182,21 @@ SqlNode* Parser::parseFromItem() {
 // consumed and `(` is current. A WITH not followed by an identifier is left
 // for the caller.
 SqlNode* Parser::parseTableFunction(const Token& name, bool lateral) {
-  NestingGuard guard(*this);
-  skip(tkLParen);
-  SqlNode* function = newNode(arena, nkFromFunction, name.span());
-  function->lateral = lateral;
-  function->children().push_back(arena, newIdentifier(arena, name.text, name.span()));
-  if (!at(tkRParen)) {
-    do {
-      SqlNode* argument = parseExpression();
-      function->children().push_back(arena, argument);
-    } while (accept(tkComma));
-  }
-  skip(tkRParen);
-  if (at(tkWith) && peekKind() == tkIdent) parseOrdinality(*this, function);
-  return function;
+  return nested(*this, [&]() -> SqlNode* {
+    skip(tkLParen);
+    SqlNode* function = newNode(arena, nkFromFunction, name.span());
+    function->lateral = lateral;
+    function->children().push_back(arena, newIdentifier(arena, name.text, name.span()));
+    if (!at(tkRParen)) {
+      do {
+        SqlNode* argument = parseExpression();
+        function->children().push_back(arena, argument);
+      } while (accept(tkComma));
+    }
+    skip(tkRParen);
+    if (at(tkWith) && peekKind() == tkIdent) parseOrdinality(*this, function);
+    return function;
+  });
 }
 
 // [AS name | implicit_alias] [( column {, column} )]; returns the item itself

@@ -6,7 +6,6 @@
 // and GROUPING only when the next token confirms them, so they stay usable as
 // column names.
 #include <optional>
-#include <string>
 
 #include "sql/parser.h"
 
@@ -53,10 +52,13 @@ void closeParen(Parser& p, SqlNode* node) {
 }
 
 [[gnu::noinline, noreturn]] void emptyRollupOrCube(const Parser& p, std::string_view keyword) {
-  std::string message = "expected expression in ";
-  for (char c : keyword) message += (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-  message += " list";
-  p.error(message);
+  char upper[16];
+  const std::size_t length = keyword.size() < sizeof upper ? keyword.size() : sizeof upper;
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = keyword[i];
+    upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+  }
+  p.error("expected expression in ", std::string_view(upper, length), " list");
 }
 
 // GROUPING SETS (, with the grouping word current.

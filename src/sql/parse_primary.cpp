@@ -114,16 +114,17 @@ SqlNode* typedLiteral(Parser& p, const Token& keyword, const Token& string) {
 // ARRAY "[" [expr ("," expr)*] "]"; the name has been consumed and the
 // current token is "[".
 [[gnu::noinline]] SqlNode* parseArrayConstructor(Parser& p, const Token& name) {
-  NestingGuard guard(p);
-  p.expect(tkLBracket);
-  SqlNode* call = newNode(p.arena, nkFunctionCall, name.span());
-  p.addChild(call, newIdentifier(p.arena, "ARRAY_VALUE", name.span()));
-  if (!p.at(tkRBracket)) {
-    p.addChild(call, p.parseExpression());
-    while (p.accept(tkComma)) p.addChild(call, p.parseExpression());
-  }
-  p.expect(tkRBracket);
-  return call;
+  return nested(p, [&]() -> SqlNode* {
+    p.expect(tkLBracket);
+    SqlNode* call = newNode(p.arena, nkFunctionCall, name.span());
+    p.addChild(call, newIdentifier(p.arena, "ARRAY_VALUE", name.span()));
+    if (!p.at(tkRBracket)) {
+      p.addChild(call, p.parseExpression());
+      while (p.accept(tkComma)) p.addChild(call, p.parseExpression());
+    }
+    p.expect(tkRBracket);
+    return call;
+  });
 }
 
 // A name, a qualified name, a call, or one of the forms selected by the
@@ -171,60 +172,62 @@ SqlNode* parseExists(Parser& p, bool negated) {
   if (p.at(tkNot)) {
     p.advance();
     if (p.at(tkExists)) return parseExists(p, true);
-    NestingGuard guard(p);
-    SqlNode* operand = p.parsePrimary();
+    SqlNode* operand = nested(p, [&] { return p.parsePrimary(); });
     return newUnary(p.arena, opNot, operand, kEmptySpan);
   }
-  NestingGuard guard(p);
-  Token op = p.advance();
-  SqlNode* operand = p.parsePrimary();
-  return newUnary(p.arena, op.kind == tkMinus ? opNeg : opBitNot, operand, op.span());
+  return nested(p, [&]() -> SqlNode* {
+    Token op = p.advance();
+    SqlNode* operand = p.parsePrimary();
+    return newUnary(p.arena, op.kind == tkMinus ? opNeg : opBitNot, operand, op.span());
+  });
 }
 
 // "(" query ")", "(" expr ")" or "(" expr "," expr ... ")"; the current
 // token is "(". Plain parentheses leave no node.
 [[gnu::noinline]] SqlNode* parseParenthesized(Parser& p) {
-  NestingGuard guard(p);
-  Token paren = p.advance();
-  if (p.at(tkSelect) || p.at(tkValues) || p.at(tkWith)) {
-    SqlNode* query = p.at(tkWith) ? p.parseWithQuery() : p.parseQueryExpression();
+  return nested(p, [&]() -> SqlNode* {
+    Token paren = p.advance();
+    if (p.at(tkSelect) || p.at(tkValues) || p.at(tkWith)) {
+      SqlNode* query = p.at(tkWith) ? p.parseWithQuery() : p.parseQueryExpression();
+      p.expect(tkRParen);
+      SqlNode* subquery = newNode(p.arena, nkScalarSubquery, paren.span());
+      p.addChild(subquery, query);
+      return subquery;
+    }
+    SqlNode* inner = p.parseExpression();
+    if (p.at(tkComma)) {
+      SqlNode* row = newNode(p.arena, nkRowConstructor, paren.span());
+      p.addChild(row, inner);
+      while (p.accept(tkComma)) p.addChild(row, p.parseExpression());
+      inner = row;
+    }
     p.expect(tkRParen);
-    SqlNode* subquery = newNode(p.arena, nkScalarSubquery, paren.span());
-    p.addChild(subquery, query);
-    return subquery;
-  }
-  SqlNode* inner = p.parseExpression();
-  if (p.at(tkComma)) {
-    SqlNode* row = newNode(p.arena, nkRowConstructor, paren.span());
-    p.addChild(row, inner);
-    while (p.accept(tkComma)) p.addChild(row, p.parseExpression());
-    inner = row;
-  }
-  p.expect(tkRParen);
-  return inner;
+    return inner;
+  });
 }
 
 // CASE [operand] (WHEN cond THEN result)+ [ELSE result] END
 [[gnu::noinline]] SqlNode* parseCase(Parser& p) {
-  NestingGuard guard(p);
-  Token kase = p.expect(tkCase);
-  SqlNode* node = newNode(p.arena, nkCase, kase.span());
-  if (!p.at(tkWhen)) node->caseOperand() = p.parseExpression();
-  if (!p.at(tkWhen)) p.error("expected at least one WHEN in CASE expression");
-  while (p.at(tkWhen)) {
-    Token when = p.advance();
-    SqlNode* condition = p.parseExpression();
-    p.expect(tkThen);
-    SqlNode* result = p.parseExpression();
-    SqlNode* branch = newNode(p.arena, nkCaseWhen, Parser::spanFrom(when, p.previous));
-    branch->caseWhen() = condition;
-    branch->caseThen() = result;
-    node->caseBranches().push_back(p.arena, branch);
-  }
-  if (p.accept(tkElse)) node->caseElse() = p.parseExpression();
-  Token end = p.expect(tkEnd);
-  node->span = Parser::spanFrom(kase, end);
-  return node;
+  return nested(p, [&]() -> SqlNode* {
+    Token kase = p.expect(tkCase);
+    SqlNode* node = newNode(p.arena, nkCase, kase.span());
+    if (!p.at(tkWhen)) node->caseOperand() = p.parseExpression();
+    if (!p.at(tkWhen)) p.error("expected at least one WHEN in CASE expression");
+    while (p.at(tkWhen)) {
+      Token when = p.advance();
+      SqlNode* condition = p.parseExpression();
+      p.expect(tkThen);
+      SqlNode* result = p.parseExpression();
+      SqlNode* branch = newNode(p.arena, nkCaseWhen, Parser::spanFrom(when, p.previous));
+      branch->caseWhen() = condition;
+      branch->caseThen() = result;
+      node->caseBranches().push_back(p.arena, branch);
+    }
+    if (p.accept(tkElse)) node->caseElse() = p.parseExpression();
+    Token end = p.expect(tkEnd);
+    node->span = Parser::spanFrom(kase, end);
+    return node;
+  });
 }
 
 // ORDER BY item ("," item)* into `clause`; the current token follows BY.
@@ -384,90 +387,94 @@ SqlNode* Parser::parsePrimary() {
 // [FILTER (WHERE ...)] [OVER ...]; the name has been consumed and the
 // current token is "(".
 SqlNode* Parser::parseFunctionCall(const Token& name) {
-  NestingGuard guard(*this);
-  SqlNode* call = newNode(arena, nkFunctionCall, name.span());
-  expect(tkLParen);
-  CallForm form = callFormOf(name.text);
-  std::string_view written = name.text;
-  if (form == CallForm::Substring) written = "SUBSTR";
-  if (form == CallForm::Position) written = "STRPOS";
-  addChild(call, newIdentifier(arena, written, name.span()));
+  return nested(*this, [&]() -> SqlNode* {
+    SqlNode* call = newNode(arena, nkFunctionCall, name.span());
+    expect(tkLParen);
+    CallForm form = callFormOf(name.text);
+    std::string_view written = name.text;
+    if (form == CallForm::Substring) written = "SUBSTR";
+    if (form == CallForm::Position) written = "STRPOS";
+    addChild(call, newIdentifier(arena, written, name.span()));
 
-  bool closed = false;
-  if (at(tkRParen)) {
-    advance();
-    closed = true;
-  } else if (form != CallForm::Ordinary && parseCallKeywordForm(*this, call, form)) {
-    closed = true;
-  } else if (form == CallForm::Ordinary && at(tkStar)) {
-    call->star = true;
-    addChild(call, newStar(arena, advance().span()));
-    expect(tkRParen);
-    closed = true;
-  } else if (form == CallForm::Ordinary) {
-    if (accept(tkDistinct)) call->distinct = true;
-    addChild(call, parseExpression());
-  }
-  if (!closed) {
-    while (accept(tkComma)) addChild(call, parseExpression());
-    if (at(tkOrder)) {
-      Token order = advance();
-      expect(tkBy);
-      SqlNode* clause = newNode(arena, nkOrderByClause, order.span());
-      parseOrderItems(*this, clause);
-      addChild(call, clause);
+    bool closed = false;
+    if (at(tkRParen)) {
+      advance();
+      closed = true;
+    } else if (form != CallForm::Ordinary && parseCallKeywordForm(*this, call, form)) {
+      closed = true;
+    } else if (form == CallForm::Ordinary && at(tkStar)) {
+      call->star = true;
+      addChild(call, newStar(arena, advance().span()));
+      expect(tkRParen);
+      closed = true;
+    } else if (form == CallForm::Ordinary) {
+      if (accept(tkDistinct)) call->distinct = true;
+      addChild(call, parseExpression());
     }
-    expect(tkRParen);
-  }
-  // WITHIN and FILTER are words, OVER a keyword: anything else ends the call.
-  if (at(tkIdent) || at(tkOver)) parsePostCallClauses(*this, call);
-  return call;
+    if (!closed) {
+      while (accept(tkComma)) addChild(call, parseExpression());
+      if (at(tkOrder)) {
+        Token order = advance();
+        expect(tkBy);
+        SqlNode* clause = newNode(arena, nkOrderByClause, order.span());
+        parseOrderItems(*this, clause);
+        addChild(call, clause);
+      }
+      expect(tkRParen);
+    }
+    // WITHIN and FILTER are words, OVER a keyword: anything else ends the call.
+    if (at(tkIdent) || at(tkOver)) parsePostCallClauses(*this, call);
+    return call;
+  });
 }
 
 // CAST|TRY_CAST "(" expr AS type ")"; the keyword has been consumed.
 SqlNode* Parser::parseCast(const Token& keyword, SqlNodeKind kind) {
-  NestingGuard guard(*this);
-  SqlNode* cast = newNode(arena, kind, keyword.span());
-  expect(tkLParen);
-  addChild(cast, parseExpression());
-  expect(tkAs);
-  addChild(cast, parseDataType());
-  expect(tkRParen);
-  return cast;
+  return nested(*this, [&]() -> SqlNode* {
+    SqlNode* cast = newNode(arena, kind, keyword.span());
+    expect(tkLParen);
+    addChild(cast, parseExpression());
+    expect(tkAs);
+    addChild(cast, parseDataType());
+    expect(tkRParen);
+    return cast;
+  });
 }
 
 // "[" [-]number ("," [-]number)* [","] "]"; the current token is "[".
 SqlNode* Parser::parseVectorLiteral() {
-  NestingGuard guard(*this);
-  Token bracket = expect(tkLBracket);
-  SqlNode* vector = newNode(arena, nkVectorLiteral, bracket.span());
-  while (!at(tkRBracket)) {
-    double sign = accept(tkMinus) ? -1.0 : 1.0;
-    if (!at(tkInteger) && !at(tkFloat)) error("expected vector numeric literal");
-    Token number = advance();
-    addChild(vector, newFloatLit(arena, convertFloat(number.text) * sign, number.span()));
-    if (accept(tkComma)) continue;
-    if (!at(tkRBracket)) error("expected ',' or ']' in vector literal");
-  }
-  if (vector->children().empty()) error("vector literal cannot be empty");
-  expect(tkRBracket);
-  return vector;
+  return nested(*this, [&]() -> SqlNode* {
+    Token bracket = expect(tkLBracket);
+    SqlNode* vector = newNode(arena, nkVectorLiteral, bracket.span());
+    while (!at(tkRBracket)) {
+      double sign = accept(tkMinus) ? -1.0 : 1.0;
+      if (!at(tkInteger) && !at(tkFloat)) error("expected vector numeric literal");
+      Token number = advance();
+      addChild(vector, newFloatLit(arena, convertFloat(number.text) * sign, number.span()));
+      if (accept(tkComma)) continue;
+      if (!at(tkRBracket)) error("expected ',' or ']' in vector literal");
+    }
+    if (vector->children().empty()) error("vector literal cannot be empty");
+    expect(tkRBracket);
+    return vector;
+  });
 }
 
 // OVER name | OVER "(" window definition ")"; the current token is OVER.
 SqlNode* Parser::parseOver() {
-  NestingGuard guard(*this);
-  Token over = expect(tkOver);
-  if (isWindowBaseNameToken(current.kind)) {
-    Token name = advance();
-    SqlNode* window = newNode(arena, nkWindowSpec, spanFrom(over, name));
-    addChild(window, newIdentifier(arena, name.text, name.span()));
+  return nested(*this, [&]() -> SqlNode* {
+    Token over = expect(tkOver);
+    if (isWindowBaseNameToken(current.kind)) {
+      Token name = advance();
+      SqlNode* window = newNode(arena, nkWindowSpec, spanFrom(over, name));
+      addChild(window, newIdentifier(arena, name.text, name.span()));
+      return window;
+    }
+    SqlNode* window = parseWindowSpec();
+    window->span.startLine = over.line;
+    window->span.startColumn = over.column;
     return window;
-  }
-  SqlNode* window = parseWindowSpec();
-  window->span.startLine = over.line;
-  window->span.startColumn = over.column;
-  return window;
+  });
 }
 
 }  // namespace vellum::sql

@@ -195,8 +195,7 @@ SqlNode* parseFetch(Parser& p) {
   if (p.at(tkSelect) || p.at(tkValues)) {
     body = p.parseQueryExpression();
   } else if (p.at(tkWith)) {
-    NestingGuard guard(p);
-    body = p.parseWithQuery();
+    body = nested(p, [&] { return p.parseWithQuery(); });
   } else {
     p.error("expected SELECT, VALUES, or WITH in common table expression");
   }

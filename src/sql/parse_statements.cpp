@@ -2,7 +2,6 @@
 // back-fill, and the small statements (EXPLAIN, PRAGMA, SHOW, DESCRIBE and
 // the transaction statements).
 #include <string>
-#include <vector>
 
 #include "sql/parser.h"
 #include "support/small_stack.h"
@@ -80,10 +79,25 @@ SqlNode* newNamedNode(Parser& p, SqlNodeKind kind, const Token& keyword, const T
 }  // namespace
 
 SqlNode* StatementReader::next() {
+  if (failed_) return nullptr;
   while (parser_.accept(tkSemicolon)) {
   }
   if (parser_.at(tkEof)) return nullptr;
   parser_.paramCount = 0;
+  // A syntax error jumps back here with its message in the parser. The
+  // frames it leaves behind hold only trivially destructible objects, so
+  // the jump skips nothing that needed running. The escape is cleared on
+  // every way out, an exception included.
+  struct Clear {
+    Parser& parser;
+    ~Clear() { parser.escape = nullptr; }
+  } clear{parser_};
+  std::jmp_buf escape;
+  if (setjmp(escape) != 0) {
+    failed_ = true;
+    return nullptr;
+  }
+  parser_.escape = &escape;
   SqlNode* statement = parser_.parseStatement();
   backfillSpans(statement, statement);
   return statement;
@@ -105,6 +119,7 @@ NodeList parseStatements(std::string_view text, Arena& arena) {
   StatementReader reader(text, arena);
   NodeList statements;
   while (SqlNode* statement = reader.next()) statements.push_back(arena, statement);
+  if (reader.failed()) throw ParseError(std::string(reader.failure()));
   return statements;
 }
 
@@ -158,9 +173,9 @@ SqlNode* Parser::parseStatement() {
 // dispatcher consumes after each inner EXPLAIN, so errors land where the
 // nested reading would put them.
 SqlNode* Parser::parseExplain() {
-  std::vector<SqlNode*> levels;
+  NodeList levels;
   do {
-    levels.push_back(parseExplainPrefix(*this));
+    levels.push_back(arena, parseExplainPrefix(*this));
   } while (at(tkExplain));
   SqlNode* explained = parseStatement();
   for (std::size_t i = levels.size(); i-- > 0;) {

@@ -68,48 +68,50 @@ void closeAngle(Parser& p) {
 // "<" element ">", "<" key "," value ">" or "<" name type ("," name type)* ">";
 // the current token is "<" or "<>".
 void parseAngleList(Parser& p, SqlNode* type, Container container) {
-  NestingGuard guard(p);
-  if (p.at(tkNeq)) {
-    splitBeforeGt(p, tkLt);
-  } else {
-    p.advance();
-  }
-  switch (container) {
-    case Container::Array:
-      p.addChild(type, p.parseDataType());
-      break;
-    case Container::Map:
-      p.addChild(type, p.parseDataType());
-      p.expect(tkComma);
-      p.addChild(type, p.parseDataType());
-      break;
-    case Container::Struct:
-      do {
-        Token field = p.expectIdent("struct field name");
-        p.addChild(type, newIdentifier(p.arena, field.text, field.span()));
+  return nested(p, [&] {
+    if (p.at(tkNeq)) {
+      splitBeforeGt(p, tkLt);
+    } else {
+      p.advance();
+    }
+    switch (container) {
+      case Container::Array:
         p.addChild(type, p.parseDataType());
-      } while (p.accept(tkComma));
-      break;
-    case Container::None:
-      raiseDefect("angle-bracket list on a plain type name");
-  }
-  closeAngle(p);
+        break;
+      case Container::Map:
+        p.addChild(type, p.parseDataType());
+        p.expect(tkComma);
+        p.addChild(type, p.parseDataType());
+        break;
+      case Container::Struct:
+        do {
+          Token field = p.expectIdent("struct field name");
+          p.addChild(type, newIdentifier(p.arena, field.text, field.span()));
+          p.addChild(type, p.parseDataType());
+        } while (p.accept(tkComma));
+        break;
+      case Container::None:
+        raiseDefect("angle-bracket list on a plain type name");
+    }
+    closeAngle(p);
+  });
 }
 
 // "(" expr ["," (metric name | expr)] ")"; the current token is "(".
 void parseTypeParameters(Parser& p, SqlNode* type) {
-  NestingGuard guard(p);
-  p.advance();
-  p.addChild(type, p.parseExpression());
-  if (p.accept(tkComma)) {
-    if (p.at(tkIdent) || p.at(tkInner) || p.at(tkCosine) || p.at(tkL2)) {
-      Token metric = p.advance();
-      p.addChild(type, newIdentifier(p.arena, metric.text, metric.span()));
-    } else {
-      p.addChild(type, p.parseExpression());
+  return nested(p, [&] {
+    p.advance();
+    p.addChild(type, p.parseExpression());
+    if (p.accept(tkComma)) {
+      if (p.at(tkIdent) || p.at(tkInner) || p.at(tkCosine) || p.at(tkL2)) {
+        Token metric = p.advance();
+        p.addChild(type, newIdentifier(p.arena, metric.text, metric.span()));
+      } else {
+        p.addChild(type, p.parseExpression());
+      }
     }
-  }
-  p.expect(tkRParen);
+    p.expect(tkRParen);
+  });
 }
 
 }  // namespace

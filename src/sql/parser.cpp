@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "support/errors.h"
@@ -109,33 +110,54 @@ Token Parser::expectName(std::string_view what) {
   return advance();
 }
 
-void Parser::errorExpected(std::string_view what) const { error(std::string("expected ") + std::string(what)); }
+void Parser::errorExpected(std::string_view what) const { error("expected ", what); }
 
-void Parser::errorExpected(TokenKind kind) const {
-  error(std::string("expected ") + std::string(tokenKindName(kind)));
+void Parser::errorExpected(TokenKind kind) const { error("expected ", tokenKindName(kind)); }
+
+void Parser::error(std::string_view message, std::string_view more, std::string_view last) const {
+  char line[16];
+  char column[16];
+  const std::string_view pieces[] = {
+      "Parse error at line ",
+      std::string_view(line, static_cast<std::size_t>(std::to_chars(line, line + sizeof line, current.line).ptr - line)),
+      ", col ",
+      std::string_view(column,
+                       static_cast<std::size_t>(std::to_chars(column, column + sizeof column, current.column).ptr - column)),
+      ": ",
+      message,
+      more,
+      last,
+      " (got ",
+      tokenKindName(current.kind),
+      " '",
+      quotedTokenText(current, lexer.input),
+      "')",
+  };
+  // Written to the arena: a jump leaves nothing behind in this frame.
+  std::size_t length = 0;
+  for (std::string_view piece : pieces) length += piece.size();
+  char* text = arena.allocateArray<char>(length);
+  char* out = text;
+  for (std::string_view piece : pieces) {
+    if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
+    out += piece.size();
+  }
+  failure = std::string_view(text, length);
+  fail();
 }
 
-void Parser::error(std::string_view message) const {
-  std::string text = "Parse error at line ";
-  text += std::to_string(current.line);
-  text += ", col ";
-  text += std::to_string(current.column);
-  text += ": ";
-  text += message;
-  text += " (got ";
-  text += tokenKindName(current.kind);
-  text += " '";
-  text += quotedTokenText(current, lexer.input);
-  text += "')";
-  throw ParseError(std::move(text));
+void Parser::fail() const {
+  if (escape != nullptr) std::longjmp(*escape, 1);
+  throw ParseError(std::string(failure));
 }
 
 void Parser::enterNesting() {
-  if (depth >= kMaxNestingDepth) throw ParseError("maximum SQL syntactic nesting depth of 128 exceeded");
+  if (depth >= kMaxNestingDepth) {
+    failure = "maximum SQL syntactic nesting depth of 128 exceeded";
+    fail();
+  }
   ++depth;
 }
-
-void Parser::leaveNesting() { --depth; }
 
 void Parser::skip(TokenKind kind) {
   if (current.kind != kind) errorExpected(kind);

@@ -15,11 +15,14 @@
 //   parse_statements.cpp  statement list, dispatch, span back-fill, utility statements
 //
 // Every parse function returns a node allocated in the call's Arena, with
-// `current` moved past what it consumed, or raises ParseError.
+// `current` moved past what it consumed, or fails through Parser::error:
+// a ParseError, or a jump back to the statement reader (Parser::escape).
 #pragma once
 
+#include <csetjmp>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 #include "sql/lexer.h"
 #include "sql/tree.h"
@@ -50,6 +53,13 @@ class Parser {
   Token previous;
   std::int64_t depth = 0;
   std::int64_t paramCount = 0;
+  // Where a syntax error goes. When set, error() leaves its message in
+  // `failure` (in the arena) and jumps here instead of raising ParseError:
+  // a rejected text then costs no unwinding through the frames of the
+  // descent, which is why those frames hold nothing that needs destroying
+  // (see `nested`). When null, the error is raised.
+  std::jmp_buf* escape = nullptr;
+  mutable std::string_view failure;
 
   // ---- Core operations (parser.cpp) ----
   Token advance() {
@@ -78,13 +88,15 @@ class Parser {
   Token expectWord(std::string_view word);
   Token expectIdent(std::string_view what);
   Token expectName(std::string_view what);
-  [[noreturn]] void error(std::string_view message) const;
+  // A syntax error at the current token; the message is the pieces joined,
+  // so that no caller builds a string of its own.
+  [[noreturn]] void error(std::string_view message, std::string_view more = {}, std::string_view last = {}) const;
   // error("expected " + what), and the same with the kind's name: out of
   // line, so that the rules that check a token keep no frame for it.
   [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(std::string_view what) const;
   [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(TokenKind kind) const;
   void enterNesting();
-  void leaveNesting();
+  void leaveNesting() { --depth; }
 
   // The `word.size()` bytes at `text` equal `word`, ignoring ASCII case.
   static bool sameWord(const char* text, std::string_view word);
@@ -96,6 +108,13 @@ class Parser {
   static double convertFloat(std::string_view text);
   // Unsigned 64-bit conversion; false when the value is out of range.
   static bool convertUnsigned(std::string_view digits, std::uint64_t& value);
+
+ private:
+  // Ends the parse with the message in `failure`: jumps to `escape` or
+  // raises ParseError.
+  [[noreturn]] void fail() const;
+
+ public:
 
   // Helpers shared by the grammar files. skip and step are `expect` and
   // `advance` that keep no token in the caller's frame, so the frames of
@@ -220,17 +239,22 @@ class Parser {
   SqlNode* parseRelease();
 };
 
-// Raises the nesting depth for its lifetime.
-class NestingGuard {
- public:
-  explicit NestingGuard(Parser& parser) : parser_(parser) { parser_.enterNesting(); }
-  ~NestingGuard() { parser_.leaveNesting(); }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-
- private:
-  Parser& parser_;
-};
+// Runs `body` one nesting level deeper and returns what it returns. The
+// level is given back when the body returns; a syntax error abandons the
+// whole parse, so nothing has to be undone on the way out and the frame
+// needs no destructor (see Parser::escape).
+template <class Body>
+[[gnu::always_inline]] inline auto nested(Parser& parser, Body&& body) -> decltype(body()) {
+  parser.enterNesting();
+  if constexpr (std::is_void_v<decltype(body())>) {
+    body();
+    parser.leaveNesting();
+  } else {
+    auto result = body();
+    parser.leaveNesting();
+    return result;
+  }
+}
 
 // The statements of a text one at a time, in source order, each with its
 // spans back-filled: a caller can use a statement's tree while it is fresh
@@ -239,9 +263,11 @@ class StatementReader {
  public:
   StatementReader(std::string_view text, Arena& arena, std::int32_t padding = 0)
       : parser_(text, arena, padding), start_(arena.mark()) {}
-  // The next statement root, or null after the last one. Raises on a
-  // syntax error.
+  // The next statement root, or null after the last one and after a
+  // syntax error, whose message failure() then holds. Other errors raise.
   SqlNode* next();
+  bool failed() const { return failed_; }
+  std::string_view failure() const { return parser_.failure; }
   // Gives the memory of the statements read so far back to the arena for
   // the statements still to come: none of their trees may be used after
   // this. A text of many statements then parses in the memory of its
@@ -252,9 +278,11 @@ class StatementReader {
  private:
   Parser parser_;
   Arena::Mark start_;
+  bool failed_ = false;
 };
 
-// The whole text as a list of statement roots, in source order.
+// The whole text as a list of statement roots, in source order. Raises
+// ParseError on a syntax error.
 NodeList parseStatements(std::string_view text, Arena& arena);
 
 // Gives every node with the empty span the span of its parent (the root is

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace vellum {
 
@@ -16,6 +17,9 @@ struct FreeDeleter {
 struct DocumentBytes {
   std::unique_ptr<std::uint8_t, FreeDeleter> data;
   std::size_t size = 0;
+  // The message of a syntax error, returned rather than raised where that
+  // spares the unwinding (then there are no bytes); empty otherwise.
+  std::string failure;
 };
 
 }  // namespace vellum

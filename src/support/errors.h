@@ -1,5 +1,7 @@
 // Error types raised inside the library. Every one of them unwinds to the
 // exported function that started the call, which turns it into result text.
+// Syntax errors of the parsers run by the exports take a cheaper way: their
+// text comes back with the (empty) document instead (DocumentBytes::failure).
 #pragma once
 
 #include <exception>
@@ -51,6 +53,9 @@ inline constexpr char kDefectPrefix[] =
 static_assert(sizeof(kDefectPrefix) - 1 == 64);
 
 [[noreturn]] void raiseDefect(const std::string& message);
+// The same for a constant message: the caller's frame builds no string, so
+// a check costs its callers no clean-up code.
+[[noreturn]] void raiseDefect(const char* message);
 
 // Checks an internal invariant; a failure is a defect, never undefined behaviour.
 inline void check(bool condition, const char* what) {
