@@ -249,7 +249,7 @@ VELLUM_API ParseResult vellum_parse_sql(const char* src, int32_t len) {
 VELLUM_API ParseResult vellum_parse_promql(const char* src, int32_t len) {
   return vellum::runParseCall([&] {
     vellum::PromQlInput input(src, len);
-    return vellum::parsePromQlDocument(input.text());
+    return vellum::readPromQlDocument(input.text());
   });
 }
 

@@ -64,6 +64,14 @@ bool exceedsOne(std::string_view text) {
   return exponent > 0;
 }
 
+// A duration error, at the token's start with its whole text; through
+// `lexer` when there is one.
+[[noreturn, gnu::cold, gnu::noinline]] void failDuration(const PromLexer* lexer, const PromSpan& span,
+                                                         std::string_view text, std::string_view message) {
+  if (lexer != nullptr) lexer->fail(span.start, text, message);
+  raisePromError(span.start, text, message);
+}
+
 }  // namespace
 
 bool convertDecimal(std::string_view text, double& value) {
@@ -79,8 +87,8 @@ bool convertDecimal(std::string_view text, double& value) {
   return true;
 }
 
-PromDuration decodeDuration(std::string_view text, const PromSpan& span) {
-  auto fail = [&](std::string_view message) { raisePromError(span.start, text, message); };
+PromDuration decodeDuration(std::string_view text, const PromSpan& span, const PromLexer* lexer) {
+  auto fail = [&](std::string_view message) { failDuration(lexer, span, text, message); };
 
   double total = 0.0;
   int previousRank = 7;  // above every unit

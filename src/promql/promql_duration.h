@@ -20,7 +20,7 @@ struct PromDuration {
 bool convertDecimal(std::string_view text, double& value);
 
 // Decodes the text of a duration token. Errors are reported at `span`'s
-// start with the whole text as the near text.
-PromDuration decodeDuration(std::string_view text, const PromSpan& span);
+// start with the whole text as the near text, through `lexer` when given.
+PromDuration decodeDuration(std::string_view text, const PromSpan& span, const PromLexer* lexer = nullptr);
 
 }  // namespace vellum::promql

@@ -1,6 +1,8 @@
 #include "promql/promql_lexer.h"
 
 #include <array>
+#include <charconv>
+#include <csetjmp>
 #include <cstring>
 #include <string>
 
@@ -50,21 +52,61 @@ std::string_view promTokenKindName(PromTokenKind kind) {
   return kTokenKindNames[kind];
 }
 
+namespace {
+
+// The pieces of an error text, with the numbers written out.
+struct PromErrorText {
+  char line[24];
+  char column[24];
+  char offset[24];
+  std::string_view pieces[10];
+
+  PromErrorText(const PromPos& pos, std::string_view near, std::string_view message)
+      : pieces{"PromQL parse error at line ", number(line, pos.line), ", col ", number(column, pos.column),
+               ", offset ", number(offset, pos.offset), " near '", near, "': ", message} {}
+
+  static std::string_view number(char (&digits)[24], std::int64_t value) {
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    return std::string_view(digits, static_cast<std::size_t>(end - digits));
+  }
+  std::size_t size() const {
+    std::size_t total = 0;
+    for (std::string_view piece : pieces) total += piece.size();
+    return total;
+  }
+};
+
+}  // namespace
+
 void raisePromError(const PromPos& pos, std::string_view near, std::string_view message) {
-  std::string text = "PromQL parse error at line ";
-  text += std::to_string(pos.line);
-  text += ", col ";
-  text += std::to_string(pos.column);
-  text += ", offset ";
-  text += std::to_string(pos.offset);
-  text += " near '";
-  text += near;
-  text += "': ";
-  text += message;
+  const PromErrorText error(pos, near, message);
+  std::string text;
+  text.reserve(error.size());
+  for (std::string_view piece : error.pieces) text += piece;
   throw PromQlParseError(std::move(text));
 }
 
-PromLexer::PromLexer(std::string_view text, Arena& arena) : text_(text), arena_(arena) {
+void failPromParse(const PromEscape* escape, Arena& arena, const PromPos& pos, std::string_view near,
+                   std::string_view message) {
+  if (escape == nullptr) raisePromError(pos, near, message);
+  const PromErrorText error(pos, near, message);
+  // Written to the arena: the jump leaves nothing behind in this frame.
+  char* text = arena.allocateArray<char>(error.size());
+  char* out = text;
+  for (std::string_view piece : error.pieces) {
+    if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
+    out += piece.size();
+  }
+  *escape->message = std::string_view(text, error.size());
+  std::longjmp(*escape->target, 1);
+}
+
+void PromLexer::fail(const PromPos& pos, std::string_view near, std::string_view message) const {
+  failPromParse(escape_, arena_, pos, near, message);
+}
+
+PromLexer::PromLexer(std::string_view text, Arena& arena, const PromEscape* escape)
+    : text_(text), arena_(arena), escape_(escape) {
   if (const void* nul = std::memchr(text.data(), '\0', text.size())) {
     text_ = text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
   }
@@ -185,12 +227,12 @@ void PromLexer::scanToken(PromToken& token) {
         } else if (pos_ + 1 < size && s[pos_ + 1] == '~') {
           single(ptRegexNoMatch, 2);
         } else {
-          raisePromError(token.span.start, "!", "expected '=' or '~'");
+          fail(token.span.start, "!", "expected '=' or '~'");
         }
         break;
       default:
         // Also a `.` that no digit follows.
-        raisePromError(token.span.start, characterAt(start), "unexpected character");
+        fail(token.span.start, characterAt(start), "unexpected character");
     }
   }
   token.span.end = here();
@@ -214,7 +256,7 @@ void PromLexer::lexNumberOrDuration(PromToken& token) {
   if (pos_ < size && (s[pos_] == 'e' || s[pos_] == 'E')) {
     ++pos_;
     if (pos_ < size && (s[pos_] == '+' || s[pos_] == '-')) ++pos_;
-    if (!digitAt(pos_)) raisePromError(token.span.start, slice(start, pos_), "invalid numeric exponent");
+    if (!digitAt(pos_)) fail(token.span.start, slice(start, pos_), "invalid numeric exponent");
     while (digitAt(pos_)) ++pos_;
   } else if (pos_ < size && is(static_cast<unsigned char>(s[pos_]), kUnit)) {
     // The duration's form is checked when it is decoded.
@@ -239,17 +281,19 @@ void PromLexer::lexQuotedString(PromToken& token) {
   std::int64_t i = bodyStart;
   bool hasEscape = false;
   for (;;) {
-    if (i >= size) raisePromError(open, std::string_view(&s[pos_], 1), "unterminated string literal");
+    if (i >= size) fail(open, std::string_view(&s[pos_], 1), "unterminated string literal");
     char c = s[i];
     if (c == quote) break;
     if (c == '\\') {
       hasEscape = true;
-      if (i + 1 >= size) raisePromError(open, "\\", "unterminated escape sequence");
+      if (i + 1 >= size) fail(open, "\\", "unterminated escape sequence");
       char e = s[i + 1];
       if (e != '"' && e != '\'' && e != '\\' && e != 'n' && e != 'r' && e != 't') {
-        std::string near = "\\";
-        near += characterAt(i + 1);
-        raisePromError(open, near, "unsupported escape sequence");
+        // A backslash and the whole character after it (at most four bytes).
+        char near[5] = {'\\'};
+        const std::string_view escaped = characterAt(i + 1);
+        std::memcpy(near + 1, escaped.data(), escaped.size());
+        fail(open, std::string_view(near, 1 + escaped.size()), "unsupported escape sequence");
       }
       i += 2;
       continue;
@@ -285,7 +329,7 @@ void PromLexer::lexRawString(PromToken& token) {
   const void* close = bodyStart < size
                           ? std::memchr(text_.data() + bodyStart, '`', static_cast<std::size_t>(size - bodyStart))
                           : nullptr;
-  if (close == nullptr) raisePromError(token.span.start, "`", "unterminated raw string literal");
+  if (close == nullptr) fail(token.span.start, "`", "unterminated raw string literal");
   const std::int64_t bodyEnd = static_cast<const char*>(close) - text_.data();
   token.kind = ptString;
   token.text = slice(bodyStart, bodyEnd);

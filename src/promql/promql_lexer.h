@@ -3,6 +3,7 @@
 // PromQL front end raises.
 #pragma once
 
+#include <csetjmp>
 #include <cstdint>
 #include <string_view>
 
@@ -70,13 +71,32 @@ struct PromToken {
 // "PromQL parse error at line L, col C, offset O near 'NEAR': MESSAGE".
 [[noreturn]] void raisePromError(const PromPos& pos, std::string_view near, std::string_view message);
 
+// Where a syntax error goes in a parse run by readPromQl: its text is left
+// in `*message` (in the arena) and the parse jumps to `target`, so that a
+// rejected expression costs no unwinding. The frames in between hold only
+// trivially destructible objects.
+struct PromEscape {
+  std::jmp_buf* target;
+  std::string_view* message;
+};
+
+// The same error, through `escape` when there is one.
+[[noreturn]] void failPromParse(const PromEscape* escape, Arena& arena, const PromPos& pos, std::string_view near,
+                                std::string_view message);
+
 // The scanning state. The text must outlive the lexer; decoded strings that
 // differ from their source bytes are placed in the arena.
 class PromLexer {
  public:
   // Starts at line 1, column 1, offset 0 and reads the first token. A NUL
-  // byte ends the text, as the end of the text does.
-  PromLexer(std::string_view text, Arena& arena);
+  // byte ends the text, as the end of the text does. Errors go through
+  // `escape` when it is given.
+  PromLexer(std::string_view text, Arena& arena, const PromEscape* escape = nullptr);
+
+  // A syntax error at `pos` (see failPromParse); out of line, so that the
+  // scanning paths keep no code for it.
+  [[noreturn, gnu::cold, gnu::noinline]] void fail(const PromPos& pos, std::string_view near,
+                                                   std::string_view message) const;
 
   const PromToken& current() const { return current_; }
 
@@ -108,6 +128,7 @@ class PromLexer {
 
   std::string_view text_;
   Arena& arena_;
+  const PromEscape* escape_;
   std::int64_t pos_ = 0;
   std::int64_t line_ = 1;
   std::int64_t lineStart_ = 0;  // offset of the current line's first byte

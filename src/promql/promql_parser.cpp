@@ -37,7 +37,8 @@ bool isNameToken(PromTokenKind kind) { return kind == ptIdent || kind == ptOffse
 
 class Parser {
  public:
-  Parser(std::string_view text, Arena& arena) : lex_(text, arena), arena_(arena) {}
+  Parser(std::string_view text, Arena& arena, const PromEscape* escape)
+      : lex_(text, arena, escape), arena_(arena) {}
 
   // expression EOF
   PromNode* parseDocument() {
@@ -48,20 +49,6 @@ class Parser {
   }
 
  private:
-  class NestingGuard {
-   public:
-    explicit NestingGuard(Parser& parser) : parser_(parser) {
-      if (parser_.depth_ >= kPromMaxNesting) parser_.error("expression nesting exceeds limit 64");
-      ++parser_.depth_;
-    }
-    ~NestingGuard() { --parser_.depth_; }
-    NestingGuard(const NestingGuard&) = delete;
-    NestingGuard& operator=(const NestingGuard&) = delete;
-
-   private:
-    Parser& parser_;
-  };
-
   bool at(PromTokenKind kind) const { return lex_.current().kind == kind; }
   const PromToken& current() const { return lex_.current(); }
   PromToken advance() { return lex_.advancePromToken(); }
@@ -72,10 +59,10 @@ class Parser {
     return advance();
   }
 
-  // Raises `message` at the current token.
+  // A syntax error with `message` at the current token.
   [[noreturn]] void error(std::string_view message) const {
     const PromToken& token = current();
-    raisePromError(token.span.start, token.text.empty() ? std::string_view("<eof>") : token.text, message);
+    lex_.fail(token.span.start, token.text.empty() ? std::string_view("<eof>") : token.text, message);
   }
 
   template <class T, class... Args>
@@ -104,8 +91,11 @@ class Parser {
 // unary { binop expression }, for operators binding at least `minPrecedence`.
 // The loop, not recursion, extends a left-associative chain, so a chain as
 // long as the input costs no stack; only right operands nest.
+// The level is counted by hand rather than by a guard object: an error
+// abandons the parse, and the frame then needs no clean-up.
 PromNode* Parser::parseExpr(int minPrecedence) {
-  NestingGuard guard(*this);
+  if (depth_ >= kPromMaxNesting) error("expression nesting exceeds limit 64");
+  ++depth_;
   PromNode* left = parseUnary();
   for (;;) {
     const int opPrecedence = precedence(current().kind);
@@ -115,6 +105,7 @@ PromNode* Parser::parseExpr(int minPrecedence) {
     left = make<PromBinaryExpr>(PromSpan{left->span.start, right->span.end},
                                 static_cast<PromBinaryOp>(op.kind - ptPlus), left, right);
   }
+  --depth_;
   return left;
 }
 
@@ -296,7 +287,7 @@ PromDuration Parser::parseDuration(bool allowSign) {
   char sign = 0;
   if (allowSign && (at(ptPlus) || at(ptMinus))) sign = advance().text[0];
   if (!at(ptDuration)) error("expected duration");
-  PromDuration duration = decodeDuration(current().text, current().span);
+  PromDuration duration = decodeDuration(current().text, current().span, &lex_);
   advance();
   if (sign != 0) {
     char* raw = arena_.allocateArray<char>(duration.raw.size() + 1);
@@ -310,6 +301,13 @@ PromDuration Parser::parseDuration(bool allowSign) {
 
 }  // namespace
 
-PromNode* parsePromQl(std::string_view text, Arena& arena) { return Parser(text, arena).parseDocument(); }
+PromNode* parsePromQl(std::string_view text, Arena& arena) { return Parser(text, arena, nullptr).parseDocument(); }
+
+PromNode* readPromQl(std::string_view text, Arena& arena, std::string_view& failure) {
+  std::jmp_buf target;
+  const PromEscape escape{&target, &failure};
+  if (setjmp(target) != 0) return nullptr;
+  return Parser(text, arena, &escape).parseDocument();
+}
 
 }  // namespace vellum::promql

@@ -19,4 +19,8 @@ inline constexpr int kPromMaxNesting = 64;
 // in `arena`, and its strings in `arena` or `text`, so both must outlive it.
 PromNode* parsePromQl(std::string_view text, Arena& arena);
 
+// The same, but a syntax error returns null, with its message (in `arena`)
+// in `failure`, instead of raising: no unwinding. Other errors raise.
+PromNode* readPromQl(std::string_view text, Arena& arena, std::string_view& failure);
+
 }  // namespace vellum::promql
