@@ -88,4 +88,57 @@ TEST(ApiResultTest, FreeingNullDoesNothing) {
   vellum_free_buffer(nullptr);
 }
 
+
+// Syntax errors come back without unwinding: the message is built where the
+// error is found and carried out past every frame of the descent. Each row
+// is followed by an accepted text on the same thread, which must not see
+// anything the failed call left behind.
+TEST(ApiResultTest, SyntaxErrorsComeBackWhole) {
+  const std::string statementList =
+      "expected SQL statement (SHOW, DESCRIBE, EXPLAIN, WITH, SELECT, INSERT, UPDATE, DELETE, MERGE, COPY, CREATE, "
+      "DROP, ALTER, TRUNCATE, PRAGMA, BEGIN, START TRANSACTION, SET TRANSACTION, COMMIT, ROLLBACK, SAVEPOINT, "
+      "RELEASE)";
+  const std::string longName(100000, 'x');
+  struct Row {
+    bool sql;
+    std::string text;
+    std::string error;
+  };
+  const Row rows[] = {
+      // after two statements whose memory was given back for the third
+      {true, "SELECT 1; SELECT 2;\nSELEC 3", "Parse error at line 2, col 1: " + statementList + " (got tkIdent 'SELEC')"},
+      // a writer error waits; the syntax error after it is the one reported
+      {true, "SELECT CAST(1 AS DECIMAL(50,2)); SELEC",
+       "Parse error at line 1, col 34: " + statementList + " (got tkIdent 'SELEC')"},
+      // a message longer than any first block of memory
+      {true, "SELECT (1 " + longName + ")", "Parse error at line 1, col 11: expected tkRParen (got tkIdent '" + longName + "')"},
+      // deep inside nested constructs, and at the nesting limit
+      {true, "SELECT " + std::string(100, '(') + "CASE WHEN f(a[1]) IN (1, CAST(2 AS INT)) THEN 1 ELS",
+       "Parse error at line 1, col 156: expected tkEnd (got tkIdent 'ELS')"},
+      {true, "SELECT " + std::string(129, '('), "maximum SQL syntactic nesting depth of 128 exceeded"},
+      // messages joined from pieces
+      {true, "CREATE CONTINUOUS AGGREGATE v AS SELECT a FROM t WITH (Retention = '1d', retention = '1d')",
+       "Parse error at line 1, col 74: duplicate continuous aggregate option retention (got tkIdent 'retention')"},
+      {true, "SELECT a GROUP BY RollUp()", "Parse error at line 1, col 26: expected expression in ROLLUP list (got tkRParen ')')"},
+      // PromQL: from the lexer, the parser and the duration decoder
+      {false, "foo{a=\"\\\xc3\xa9\"}", "PromQL parse error at line 1, col 7, offset 6 near '\\\xc3\xa9': unsupported escape sequence"},
+      {false, longName + " +", "PromQL parse error at line 1, col 100003, offset 100002 near '<eof>': expected expression"},
+      {false, "rate(x[5mm])", "PromQL parse error at line 1, col 8, offset 7 near '5mm': invalid duration"},
+      {false, std::string(65, '('), "PromQL parse error at line 1, col 65, offset 64 near '(': expression nesting exceeds limit 64"},
+  };
+  for (const Row& row : rows) {
+    ParseResult r = row.sql ? vellum_parse_sql(row.text.data(), static_cast<int32_t>(row.text.size()))
+                            : vellum_parse_promql(row.text.c_str(), 0);
+    EXPECT_EQ(r.status, 1) << row.text.substr(0, 60);
+    EXPECT_EQ(r.data, nullptr);
+    ASSERT_NE(r.error, nullptr) << row.text.substr(0, 60);
+    EXPECT_EQ(std::string(r.error, static_cast<std::size_t>(r.error_len)), row.error) << row.text.substr(0, 60);
+    vellum_free_buffer(r.error);
+    ParseResult next = row.sql ? vellum_parse_sql("SELECT (((1)))", 14) : vellum_parse_promql("sum(rate(x[5m]))", 0);
+    EXPECT_EQ(next.status, 0) << (next.error != nullptr ? next.error : "");
+    vellum_free_buffer(next.data);
+    vellum_free_buffer(next.error);
+  }
+}
+
 }  // namespace
