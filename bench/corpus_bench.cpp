@@ -4,7 +4,9 @@
 // statements: those that both parsers accept. Also one and two threads over
 // the same statements, each thread walking the whole list, and
 // vellum_parse_promql over every real-world expression of the PromQL corpus
-// that it accepts.
+// that it accepts. Last, the texts of both corpora that the library rejects:
+// an editor or linter that parses as the user types sees mostly those, and
+// each costs a syntax error.
 //
 // The summary after the run gives MB/s, ns per statement and the ratios of
 // the two parsers, by wall-clock and by CPU time (the steadier of the two on
@@ -104,6 +106,16 @@ const Corpus& promQlCorpus() {
   return loaded;
 }
 
+// The texts of each corpus that the library rejects.
+const Corpus& rejectedCorpus() {
+  static const Corpus loaded = loadCorpus("sql", [](const std::string& text) { return !vellumAccepts(text); });
+  return loaded;
+}
+const Corpus& rejectedPromQlCorpus() {
+  static const Corpus loaded = loadCorpus("promql", [](const std::string& text) { return !promQlAccepts(text); });
+  return loaded;
+}
+
 void setCounters(benchmark::State& state, const Corpus& c) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * c.bytes));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * c.statements.size()));
@@ -122,25 +134,33 @@ void parseCorpus(benchmark::State& state, const Corpus& c, Parse parse) {
   setCounters(state, c);
 }
 
-void BM_VellumCorpus(benchmark::State& state) {
-  parseCorpus(state, corpus(), [](const std::string& text) {
-    ParseResult r = vellum_parse_sql(text.data(), static_cast<std::int32_t>(text.size()));
-    benchmark::DoNotOptimize(r.data);
-    vellum_free_buffer(r.data);
-    vellum_free_buffer(r.error);
-  });
+void parseSql(const std::string& text) {
+  ParseResult r = vellum_parse_sql(text.data(), static_cast<std::int32_t>(text.size()));
+  benchmark::DoNotOptimize(r.data);
+  vellum_free_buffer(r.data);
+  vellum_free_buffer(r.error);
 }
+
+void parsePromQl(const std::string& text) {
+  ParseResult r = vellum_parse_promql(text.c_str(), static_cast<std::int32_t>(text.size()));
+  benchmark::DoNotOptimize(r.data);
+  vellum_free_buffer(r.data);
+  vellum_free_buffer(r.error);
+}
+
+void BM_VellumCorpus(benchmark::State& state) { parseCorpus(state, corpus(), parseSql); }
 BENCHMARK(BM_VellumCorpus)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
 
-void BM_VellumPromQlCorpus(benchmark::State& state) {
-  parseCorpus(state, promQlCorpus(), [](const std::string& text) {
-    ParseResult r = vellum_parse_promql(text.c_str(), static_cast<std::int32_t>(text.size()));
-    benchmark::DoNotOptimize(r.data);
-    vellum_free_buffer(r.data);
-    vellum_free_buffer(r.error);
-  });
-}
+void BM_VellumPromQlCorpus(benchmark::State& state) { parseCorpus(state, promQlCorpus(), parsePromQl); }
 BENCHMARK(BM_VellumPromQlCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_VellumRejectedCorpus(benchmark::State& state) { parseCorpus(state, rejectedCorpus(), parseSql); }
+BENCHMARK(BM_VellumRejectedCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_VellumRejectedPromQlCorpus(benchmark::State& state) {
+  parseCorpus(state, rejectedPromQlCorpus(), parsePromQl);
+}
+BENCHMARK(BM_VellumRejectedPromQlCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 #ifdef VELLUM_HAVE_PG_QUERY
 void BM_PgQueryCorpus(benchmark::State& state) {
@@ -188,6 +208,18 @@ void printSummary(const vellum_bench::RecordingReporter& reporter) {
                 "expression\n",
                 p.statements.size(), p.read, p.bytes, static_cast<double>(p.bytes) / 1e6 / promQl,
                 promQl * 1e9 / static_cast<double>(p.statements.size()));
+  }
+  const Corpus& r = rejectedCorpus();
+  const double rejected = reporter.wall("BM_VellumRejectedCorpus/real_time");
+  if (!r.statements.empty() && rejected > 0) {
+    std::printf("rejected SQL texts: %zu, %.0f ns per text\n", r.statements.size(),
+                rejected * 1e9 / static_cast<double>(r.statements.size()));
+  }
+  const Corpus& rp = rejectedPromQlCorpus();
+  const double rejectedPromQl = reporter.wall("BM_VellumRejectedPromQlCorpus/real_time");
+  if (!rp.statements.empty() && rejectedPromQl > 0) {
+    std::printf("rejected PromQL texts: %zu, %.0f ns per text\n", rp.statements.size(),
+                rejectedPromQl * 1e9 / static_cast<double>(rp.statements.size()));
   }
 }
 
