@@ -81,7 +81,7 @@ class Parser {
   PromNode* parseAggregate(const PromToken& name);
   PromPos parseGrouping(PromAggregate& aggregate);
   std::string_view parseGroupingLabel();
-  PromDuration parseDuration(bool allowSign);
+  [[gnu::always_inline]] inline PromDuration parseDuration(bool allowSign);
 
   PromLexer lex_;
   Arena& arena_;
@@ -283,7 +283,7 @@ std::string_view Parser::parseGroupingLabel() {
 }
 
 // [("+" | "-")] duration, the sign only when `allowSign`.
-PromDuration Parser::parseDuration(bool allowSign) {
+inline PromDuration Parser::parseDuration(bool allowSign) {
   char sign = 0;
   if (allowSign && (at(ptPlus) || at(ptMinus))) sign = advance().text[0];
   if (!at(ptDuration)) error("expected duration");
