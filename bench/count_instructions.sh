@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Instructions per call of the two short benchmark texts, counted by
-# callgrind: unlike time, the count is the same on a busy machine. The cost
-# of one call is the difference between 1001 calls and 1 call, over 1000.
+# Instructions per call of the short benchmark texts (and of a rejected one,
+# whose cost is its syntax error), counted by callgrind: unlike time, the
+# count is the same on a busy machine. The cost of one call is the
+# difference between 1001 calls and 1 call, over 1000.
 #   bash bench/count_instructions.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,4 +26,5 @@ perCall() {  # front end, text
 }
 
 echo "SELECT a, b FROM t WHERE c = 1: $(perCall sql 'SELECT a, b FROM t WHERE c = 1') instructions per call"
+echo "SELECT a, b FROM t WHERE c = (a syntax error): $(perCall sql 'SELECT a, b FROM t WHERE c =') instructions per call"
 echo "sum by (job) (rate(http_requests_total{code=~\"5..\"}[5m])): $(perCall promql 'sum by (job) (rate(http_requests_total{code=~"5.."}[5m]))') instructions per call"
