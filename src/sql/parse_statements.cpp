@@ -392,22 +392,43 @@ inline void pushPart(PartRuns& runs, SqlNode* const& slot, const SqlNode* parent
   }
 }
 
-// A list of parts: fills the part-less ones and pushes the run from the first
-// to the last of the others, if any.
-inline void pushList(PartRuns& runs, const NodeList& list, const SqlNode* parent) {
+// The parts with parts of a list, from `first` to `last` (both null when
+// there are none); the part-less ones are filled on the way.
+struct PartsWithParts {
   SqlNode* const* first = nullptr;
   SqlNode* const* last = nullptr;
-  for (SqlNode* const* it = list.begin(); it != list.end(); ++it) {
+};
+
+// Two loops: the part-less parts up to the first with parts, then the rest.
+[[gnu::always_inline]] inline PartsWithParts fillList(const NodeList& list, const SqlNode* parent) {
+  PartsWithParts found;
+  SqlNode* const* it = list.begin();
+  SqlNode* const* const end = list.end();
+  for (; it != end; ++it) {
+    SqlNode* part = *it;
+    if (part == nullptr) continue;
+    if (!hasNoParts(part->kind)) break;
+    fillFrom(part, parent);
+  }
+  if (it == end) return found;
+  found.first = found.last = it;
+  for (++it; it != end; ++it) {
     SqlNode* part = *it;
     if (part == nullptr) continue;
     if (hasNoParts(part->kind)) {
       fillFrom(part, parent);
     } else {
-      if (first == nullptr) first = it;
-      last = it;
+      found.last = it;
     }
   }
-  if (first != nullptr) runs.push_back({first, last + 1, parent});
+  return found;
+}
+
+// A list of parts: fills the part-less ones and pushes the run from the first
+// to the last of the others, if any.
+inline void pushList(PartRuns& runs, const NodeList& list, const SqlNode* parent) {
+  const PartsWithParts found = fillList(list, parent);
+  if (found.first != nullptr) runs.push_back({found.first, found.last + 1, parent});
 }
 
 // Expands a node whose parts are not a children list: fills its part-less
@@ -476,33 +497,13 @@ void backfillSpans(SqlNode* node, SqlNode* parent) {
     if (n->span.isEmpty()) n->span = from->span;
     SqlNode* next;
     if (n->hasChildren()) {
-      // The common case, walked in two loops: the part-less children up to
-      // the first one with parts, which is visited next, then the rest,
-      // keeping the last one with parts as the end of the run.
-      const NodeList& list = n->children();
-      SqlNode* const* it = list.begin();
-      SqlNode* const* end = list.end();
-      for (; it != end; ++it) {
-        SqlNode* part = *it;
-        if (part == nullptr) continue;
-        if (!hasNoParts(part->kind)) break;
-        fillFrom(part, n);
-      }
-      if (it != end) {
-        SqlNode* const* first = it;
-        SqlNode* const* last = it;
-        for (++it; it != end; ++it) {
-          SqlNode* part = *it;
-          if (part == nullptr) continue;
-          if (hasNoParts(part->kind)) {
-            fillFrom(part, n);
-          } else {
-            last = it;
-          }
-        }
-        if (first != last) runs.push_back({first + 1, last + 1, n});
+      // The common case: the first child with parts is visited next, the
+      // others up to the last with parts wait as one run.
+      const PartsWithParts found = fillList(n->children(), n);
+      if (found.first != nullptr) {
+        if (found.first != found.last) runs.push_back({found.first + 1, found.last + 1, n});
         from = n;
-        n = *first;
+        n = *found.first;
         continue;
       }
     } else if ((next = expandFixedParts(runs, n)) != nullptr) {
