@@ -79,7 +79,7 @@ SqlNode* newNamedNode(Parser& p, SqlNodeKind kind, const Token& keyword, const T
 }  // namespace
 
 SqlNode* StatementReader::next() {
-  if (failed_) return nullptr;
+  if (failed()) return nullptr;
   while (parser_.accept(tkSemicolon)) {
   }
   if (parser_.at(tkEof)) return nullptr;
@@ -93,10 +93,7 @@ SqlNode* StatementReader::next() {
     ~Clear() { parser.escape = nullptr; }
   } clear{parser_};
   std::jmp_buf escape;
-  if (setjmp(escape) != 0) {
-    failed_ = true;
-    return nullptr;
-  }
+  if (setjmp(escape) != 0) return nullptr;  // failure() holds the message
   parser_.escape = &escape;
   SqlNode* statement = parser_.parseStatement();
   backfillSpans(statement, statement);

@@ -266,7 +266,7 @@ class StatementReader {
   // The next statement root, or null after the last one and after a
   // syntax error, whose message failure() then holds. Other errors raise.
   SqlNode* next();
-  bool failed() const { return failed_; }
+  bool failed() const { return !parser_.failure.empty(); }
   std::string_view failure() const { return parser_.failure; }
   // Gives the memory of the statements read so far back to the arena for
   // the statements still to come: none of their trees may be used after
@@ -278,7 +278,6 @@ class StatementReader {
  private:
   Parser parser_;
   Arena::Mark start_;
-  bool failed_ = false;
 };
 
 // The whole text as a list of statement roots, in source order. Raises
