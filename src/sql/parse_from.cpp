@@ -12,13 +12,19 @@ namespace {
 
 constexpr SqlSpan kEmptySpan{};
 
-constexpr int kNoJoin = -1;
+// True for the tokens a join introducer starts with.
+bool startsJoin(TokenKind kind) {
+  switch (kind) {
+    case tkNatural: case tkJoin: case tkInner: case tkCross: case tkLeft: case tkRight: case tkFull: return true;
+    default: return false;
+  }
+}
 
 // Reads a join introducer (`[NATURAL] {JOIN | INNER JOIN | CROSS JOIN |
-// {LEFT|RIGHT|FULL} [OUTER] JOIN}`) and gives its JoinKind, or kNoJoin,
-// consuming nothing, when no join starts here.
-[[gnu::noinline]] int parseJoinIntroducer(Parser& p) {
-  bool natural = p.accept(tkNatural);
+// {LEFT|RIGHT|FULL} [OUTER] JOIN}`), whose first token (startsJoin) is
+// current, and gives its JoinKind.
+[[gnu::noinline]] JoinKind parseJoinIntroducer(Parser& p) {
+  p.accept(tkNatural);
   switch (p.current.kind) {
     case tkJoin:
       p.advance();
@@ -37,17 +43,8 @@ constexpr int kNoJoin = -1;
       p.expect(tkJoin);
       return side == tkLeft ? jkLeft : side == tkRight ? jkRight : jkFull;
     }
-    default:
-      if (natural) p.error("expected JOIN");
-      return kNoJoin;
-  }
-}
-
-// True for the tokens a join introducer starts with.
-bool startsJoin(TokenKind kind) {
-  switch (kind) {
-    case tkNatural: case tkJoin: case tkInner: case tkCross: case tkLeft: case tkRight: case tkFull: return true;
-    default: return false;
+    default:  // only after NATURAL
+      p.error("expected JOIN");
   }
 }
 
@@ -90,9 +87,10 @@ bool startsLateral(const Parser& p) {
 SqlNode* Parser::parseFromClause() {
   SqlNode* clause = newNode(arena, nkFromClause, current.span());
   SqlNode* tree = parseFromItem();
-  for (int kind; startsJoin(current.kind) && (kind = parseJoinIntroducer(*this)) != kNoJoin;) {
+  while (startsJoin(current.kind)) {
+    const JoinKind kind = parseJoinIntroducer(*this);
     SqlNode* right = parseFromItem();
-    SqlNode* join = newJoin(*this, static_cast<JoinKind>(kind), tree, right);
+    SqlNode* join = newJoin(*this, kind, tree, right);
     if (accept(tkOn)) {
       join->joinCond() = parseExpression();
     } else if (at(tkUsing)) {
