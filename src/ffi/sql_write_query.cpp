@@ -81,8 +81,6 @@ template <Run R>
   writeArrayHeader(out, static_cast<std::uint32_t>(count));
 }
 
-bool isJoin(const SqlNode* node) { return node != nullptr && (node->kind == nkJoin || node->kind == nkFromJoin); }
-
 std::string_view joinTypeText(JoinKind kind) {
   switch (kind) {
     case jkInner: return "Inner";
@@ -120,14 +118,7 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
   if (from != nullptr) {
     const NodeList& items = from->children();
     writeRunAndArrayHeader<Run{str("from")}>(out_, items.size());
-    for (const SqlNode* item : items) {
-      // Most items are no joins: their leaf is written directly.
-      if (isJoin(item)) {
-        writeFromItem(item, mode);
-      } else {
-        writeFromLeaf(item, mode);
-      }
-    }
+    for (const SqlNode* item : items) writeFromItem(item, mode);
   } else {
     writeRunAndArrayHeader<Run{str("from")}>(out_, 0);
   }
@@ -412,7 +403,7 @@ void SqlWriter::writeNamedWindow(const SqlNode* window) {
 // ---------------------------------------------------------------------------
 // FROM items.
 
-void SqlWriter::writeFromItem(const SqlNode* item, FromMode mode) {
+void SqlWriter::writeJoin(const SqlNode* item, FromMode mode) {
   // Joins nest to the left: open each join map down to its "left" value, then
   // close them innermost first.
   const std::size_t base = chain_.size();
@@ -426,12 +417,7 @@ void SqlWriter::writeFromItem(const SqlNode* item, FromMode mode) {
     const SqlNode* join = chain_.back();
     chain_.pop_back();
     writeLit<"right">(out_);
-    const SqlNode* right = join->joinRight();
-    if (isJoin(right)) {
-      writeFromItem(right, mode);
-    } else {
-      writeFromLeaf(right, mode);
-    }
+    writeFromItem(join->joinRight(), mode);
     writeLit<"join_type">(out_);
     writeStr(out_, joinTypeText(join->joinKind()));
     writeLit<"condition">(out_);

@@ -80,6 +80,11 @@ class OpenMaps {
 // restricted form of continuous aggregate queries leaves them out.
 enum class FromMode : std::uint8_t { Full, Restricted };
 
+// A join of a FROM clause (of a query, or of an UPDATE or MERGE source).
+inline bool isJoin(const SqlNode* node) {
+  return node != nullptr && (node->kind == nkJoin || node->kind == nkFromJoin);
+}
+
 class SqlWriter {
  public:
   explicit SqlWriter(OutputStream& out);
@@ -119,7 +124,11 @@ class SqlWriter {
   void writeQuery(const SqlNode* select);            // the full SELECT map
   void writeQueryBody(const SqlNode* node);          // SELECT or VALUES map
   void writeRestrictedSelect(const SqlNode* select); // the 12-entry SELECT map
-  void writeFromItem(const SqlNode* item, FromMode mode);
+  // One FROM item: a join chain (writeJoin) or, most often, a leaf.
+  void writeFromItem(const SqlNode* item, FromMode mode) {
+    if (isJoin(item)) return writeJoin(item, mode);
+    writeFromLeaf(item, mode);
+  }
   void writeProjectionAndFrom(const SqlNode* projection, const SqlNode* from, FromMode mode);
   void writeQueryTail(const SqlNode* body, std::size_t setOperations, const SqlNode* orderBy,
                       const SqlNode* limit, const SqlNode* offset);
@@ -157,6 +166,7 @@ class SqlWriter {
   void writeSetOperations(const SqlNode* body, std::size_t count);
   void writeGroupingElement(const SqlNode* element);
   void writeNamedWindow(const SqlNode* window);
+  void writeJoin(const SqlNode* join, FromMode mode);
   void writeFromLeaf(const SqlNode* item, FromMode mode);
   void writeFunctionItem(const SqlNode* function, const SqlNode* alias);
   void writeClauseExpr(const SqlNode* clause);
