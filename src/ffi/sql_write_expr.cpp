@@ -430,41 +430,35 @@ inline bool SqlWriter::writeExprHead(const SqlNode* node, const SqlNode** lead) 
       writeCase(node);
       return false;
     case nkFunctionCall: {
-      // With a short name and fewer than 16 arguments, the map up to the
-      // arguments with one window check.
       constexpr Run kPlainHead{map(2), str("kind"), map(6), str("variant"), str("FunctionCall"), str("name")};
       constexpr Run kExtendedHead{map(2), str("kind"), map(9), str("variant"), str("FunctionCall"), str("name")};
       constexpr Run kArgs{str("args")};
-      if (std::uint8_t* p = out_.reserve(kPlainHead.size + 32 + kArgs.size + 1)) {
-        CallClauses clauses = callClauses(node);
-        std::string_view name = nameText(node->child(0));
-        const bool noArgs = node->star || clauses.argEnd <= 1;
-        const std::size_t args = noArgs ? 0 : clauses.argEnd - 1;
-        if (name.size() < 32 && args < 16) {
-          p = clauses.extended() ? putRun<kExtendedHead>(p) : putRun<kPlainHead>(p);
-          p = putRun<kArgs>(putShortStr(p, name));
-          *p++ = static_cast<std::uint8_t>(0x90 | args);
-          out_.commit(p);
-          if (noArgs) {
-            writeCallAfterArgs(node, clauses);
-            return false;
-          }
-          *lead = node->child(1);
-          return true;
+      const CallClauses clauses = callClauses(node);
+      const std::string_view name = nameText(node->child(0));
+      const bool noArgs = node->star || clauses.argEnd <= 1;
+      const std::size_t args = noArgs ? 0 : clauses.argEnd - 1;
+      // With a short name and fewer than 16 arguments, the map up to the
+      // arguments with one window check.
+      std::uint8_t* p = name.size() < 32 && args < 16 ? out_.reserve(kPlainHead.size + 32 + kArgs.size + 1) : nullptr;
+      if (p != nullptr) {
+        p = clauses.extended() ? putRun<kExtendedHead>(p) : putRun<kPlainHead>(p);
+        p = putRun<kArgs>(putShortStr(p, name));
+        *p++ = static_cast<std::uint8_t>(0x90 | args);
+        out_.commit(p);
+      } else {
+        if (clauses.extended()) {
+          writeRun<kExtendedHead>(out_);
+        } else {
+          writeRun<kPlainHead>(out_);
         }
+        writeStr(out_, name);
+        writeRun<kArgs>(out_);
+        writeArrayHeader(out_, static_cast<std::uint32_t>(args));
       }
-      writeRun<Run{map(2), str("kind")}>(out_);
-      CallClauses clauses = callClauses(node);
-      writeMapHeader(out_, clauses.extended() ? 9 : 6);
-      writeRun<Run{str("variant"), str("FunctionCall"), str("name")}>(out_);
-      writeStr(out_, nameText(node->child(0)));
-      writeLit<"args">(out_);
-      if (node->star || clauses.argEnd <= 1) {
-        writeArrayHeader(out_, 0);
+      if (noArgs) {
         writeCallAfterArgs(node, clauses);
         return false;
       }
-      writeArrayHeader(out_, static_cast<std::uint32_t>(clauses.argEnd - 1));
       *lead = node->child(1);
       return true;
     }
