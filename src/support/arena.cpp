@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "support/scratch.h"
+
 namespace vellum {
 namespace {
 
@@ -12,39 +14,19 @@ namespace {
 // another on one thread, so the slot has one user at a time.
 constexpr std::size_t kKeptChunkBytes = std::size_t{1} << 20;
 
-struct KeptChunk {
-  void* block;
-  std::size_t size;
-};
+// The thread's slot (scratch_detail::keptChunk), freed with the rest of the
+// thread's memory when it ends.
+using scratch_detail::keptChunk;
+using scratch_detail::keptChunkBytes;
 
-// Constant initial value, no destructor: one thread-local access, without
-// a guard. The owner below frees the chunk when the thread ends.
-constinit thread_local KeptChunk kept{nullptr, 0};
-// Set once the owner has freed the slot at the end of the thread: a parse
-// that still runs then (from another thread-local's destructor) keeps
-// nothing, which would never be freed.
-constinit thread_local bool keptSlotClosed = false;
-
-struct KeptChunkOwner {
-  ~KeptChunkOwner() {
-    std::free(kept.block);
-    kept.block = nullptr;
-    kept.size = 0;
-    keptSlotClosed = true;
-  }
-};
-
-// Stores `chunk` in the thread's slot; the first store of a thread has the
-// slot freed at its end.
+// Stores `chunk` in the thread's slot, or frees it once the slot is closed.
 void keepChunk(Arena::Chunk* chunk) {
-  if (keptSlotClosed) {
+  if (!scratch_detail::openSlots()) {
     std::free(chunk);
     return;
   }
-  thread_local KeptChunkOwner owner;
-  (void)owner;
-  kept.block = chunk;
-  kept.size = chunk->size;
+  keptChunk = chunk;
+  keptChunkBytes = chunk->size;
 }
 
 // Frees a list of chunks, except that the largest one that fits the
@@ -52,8 +34,8 @@ void keepChunk(Arena::Chunk* chunk) {
 void releaseChunkList(Arena::Chunk* c) {
   while (c != nullptr) {
     Arena::Chunk* next = c->next;
-    if (c->size <= kKeptChunkBytes && c->size > kept.size) {
-      std::free(kept.block);
+    if (c->size <= kKeptChunkBytes && c->size > keptChunkBytes) {
+      std::free(keptChunk);
       keepChunk(c);
     } else {
       std::free(c);
@@ -95,11 +77,11 @@ void* Arena::allocateSlow(std::size_t size, std::size_t align) {
       break;
     }
   }
-  if (chunk == nullptr && kept.block != nullptr && kept.size >= need) {
-    chunk = static_cast<Chunk*>(kept.block);
-    chunk->size = kept.size;
-    kept.block = nullptr;
-    kept.size = 0;
+  if (chunk == nullptr && keptChunk != nullptr && keptChunkBytes >= need) {
+    chunk = static_cast<Chunk*>(keptChunk);
+    chunk->size = keptChunkBytes;
+    keptChunk = nullptr;
+    keptChunkBytes = 0;
     while (nextChunkSize_ < (std::size_t{1} << 20) && nextChunkSize_ <= chunk->size) nextChunkSize_ *= 2;
   } else if (chunk == nullptr) {
     std::size_t chunkSize = nextChunkSize_;

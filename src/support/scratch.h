@@ -1,8 +1,9 @@
-// Per-thread document memory, kept from one parse call to the next on the
-// same thread: a scratch block in which a short statement's document is
-// written without growing a fresh buffer, and a large result buffer that
-// the host gave back (below). Each thread has its own; no parse call ever
-// runs inside another on one thread, so each has one user.
+// Per-thread memory, kept from one parse call to the next on the same
+// thread: a scratch block in which a short statement's document is written
+// without growing a fresh buffer, a large result buffer that the host gave
+// back (below), and an arena chunk (see arena.cpp). Each thread has its own;
+// no parse call ever runs inside another on one thread, so each has one
+// user. One owner frees them all when the thread ends.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +37,10 @@ inline constinit thread_local std::size_t keptDocumentBytes = 0;
 inline constinit thread_local void* lastLargeResult = nullptr;
 inline constinit thread_local std::size_t lastLargeResultBytes = 0;
 
+// An arena chunk kept for the thread's next parse, and its size.
+inline constinit thread_local void* keptChunk = nullptr;
+inline constinit thread_local std::size_t keptChunkBytes = 0;
+
 // Frees the thread's memory when it ends; registered by the first use.
 struct BlockOwner {
   ~BlockOwner() {
@@ -44,6 +49,9 @@ struct BlockOwner {
     std::free(keptDocument);
     keptDocument = nullptr;
     keptDocumentBytes = 0;
+    std::free(keptChunk);
+    keptChunk = nullptr;
+    keptChunkBytes = 0;
     closed = true;
   }
 };
