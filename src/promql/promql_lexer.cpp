@@ -91,13 +91,7 @@ void failPromParse(const PromEscape* escape, Arena& arena, const PromPos& pos, s
   if (escape == nullptr) raisePromError(pos, near, message);
   const PromErrorText error(pos, near, message);
   // Written to the arena: the jump leaves nothing behind in this frame.
-  char* text = arena.allocateArray<char>(error.size());
-  char* out = text;
-  for (std::string_view piece : error.pieces) {
-    if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
-    out += piece.size();
-  }
-  *escape->message = std::string_view(text, error.size());
+  *escape->message = joinText(arena, error.pieces, std::size(error.pieces));
   std::longjmp(*escape->target, 1);
 }
 

@@ -7,7 +7,6 @@
 // identifier; a DEFAULT's expression is the second child, every other part
 // lives in the node's side record. Sequence options stay texts ("START=-5",
 // "NO CYCLE"): they are converted only when written out.
-#include <cstring>
 #include <initializer_list>
 #include <string>
 
@@ -15,19 +14,6 @@
 
 namespace vellum::sql {
 namespace {
-
-// The pieces joined into one text in the arena.
-std::string_view joinText(Arena& arena, std::initializer_list<std::string_view> pieces) {
-  std::size_t size = 0;
-  for (std::string_view piece : pieces) size += piece.size();
-  char* data = arena.allocateArray<char>(size);
-  char* at = data;
-  for (std::string_view piece : pieces) {
-    std::memcpy(at, piece.data(), piece.size());
-    at += piece.size();
-  }
-  return {data, size};
-}
 
 // An nkConstraint of the given form, spanning its first keyword.
 SqlNode* newConstraint(Parser& p, const SqlSpan& keyword, std::string_view form) {

@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "support/errors.h"
@@ -117,7 +116,8 @@ void Parser::errorExpected(TokenKind kind) const { error("expected ", tokenKindN
 void Parser::error(std::string_view message, std::string_view more, std::string_view last) const {
   char line[16];
   char column[16];
-  const std::string_view pieces[] = {
+  // Written to the arena: a jump leaves nothing behind in this frame.
+  failure = joinText(arena, {
       "Parse error at line ",
       std::string_view(line, static_cast<std::size_t>(std::to_chars(line, line + sizeof line, current.line).ptr - line)),
       ", col ",
@@ -132,17 +132,7 @@ void Parser::error(std::string_view message, std::string_view more, std::string_
       " '",
       quotedTokenText(current, lexer.input),
       "')",
-  };
-  // Written to the arena: a jump leaves nothing behind in this frame.
-  std::size_t length = 0;
-  for (std::string_view piece : pieces) length += piece.size();
-  char* text = arena.allocateArray<char>(length);
-  char* out = text;
-  for (std::string_view piece : pieces) {
-    if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
-    out += piece.size();
-  }
-  failure = std::string_view(text, length);
+  });
   fail();
 }
 

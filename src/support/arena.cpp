@@ -100,4 +100,17 @@ void* Arena::allocateSlow(std::size_t size, std::size_t align) {
   return reinterpret_cast<void*>(p);
 }
 
+std::string_view joinText(Arena& arena, const std::string_view* pieces, std::size_t count) {
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < count; ++i) size += pieces[i].size();
+  char* data = arena.allocateArray<char>(size);
+  char* at = data;
+  for (std::size_t i = 0; i < count; ++i) {
+    // memcpy must not see the null data() of an empty view, even for 0 bytes.
+    if (!pieces[i].empty()) std::memcpy(at, pieces[i].data(), pieces[i].size());
+    at += pieces[i].size();
+  }
+  return {data, size};
+}
+
 }  // namespace vellum

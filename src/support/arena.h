@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string_view>
 #include <type_traits>
@@ -143,5 +144,11 @@ class ArenaVector {
   std::uint32_t size_ = 0;
   std::uint32_t capacity_ = 0;
 };
+
+// The pieces joined into one text in `arena`.
+std::string_view joinText(Arena& arena, const std::string_view* pieces, std::size_t count);
+inline std::string_view joinText(Arena& arena, std::initializer_list<std::string_view> pieces) {
+  return joinText(arena, pieces.begin(), pieces.size());
+}
 
 }  // namespace vellum
