@@ -296,16 +296,15 @@ Lexer initLexer(std::string_view text) {
   return lx;
 }
 
-Token nextToken(Lexer& lx, Arena* arena) {
-  Token t;
-  lx.arena = arena;
-  scanToken(lx, t);
-  return t;
-}
-
 void scanToken(Lexer& lx, Arena* arena, Token& t) {
   lx.arena = arena;
   scanToken(lx, t);
+}
+
+Token nextToken(Lexer& lx, Arena* arena) {
+  Token t;
+  scanToken(lx, arena, t);
+  return t;
 }
 
 
