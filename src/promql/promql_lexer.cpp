@@ -86,17 +86,12 @@ void raisePromError(const PromPos& pos, std::string_view near, std::string_view 
   throw PromQlParseError(std::move(text));
 }
 
-void failPromParse(const PromEscape* escape, Arena& arena, const PromPos& pos, std::string_view near,
-                   std::string_view message) {
-  if (escape == nullptr) raisePromError(pos, near, message);
+void PromLexer::fail(const PromPos& pos, std::string_view near, std::string_view message) const {
+  if (escape_ == nullptr) raisePromError(pos, near, message);
   const PromErrorText error(pos, near, message);
   // Written to the arena: the jump leaves nothing behind in this frame.
-  *escape->message = joinText(arena, error.pieces, std::size(error.pieces));
-  std::longjmp(*escape->target, 1);
-}
-
-void PromLexer::fail(const PromPos& pos, std::string_view near, std::string_view message) const {
-  failPromParse(escape_, arena_, pos, near, message);
+  *escape_->message = joinText(arena_, error.pieces, std::size(error.pieces));
+  std::longjmp(*escape_->target, 1);
 }
 
 PromLexer::PromLexer(std::string_view text, Arena& arena, const PromEscape* escape)

@@ -80,10 +80,6 @@ struct PromEscape {
   std::string_view* message;
 };
 
-// The same error, through `escape` when there is one.
-[[noreturn]] void failPromParse(const PromEscape* escape, Arena& arena, const PromPos& pos, std::string_view near,
-                                std::string_view message);
-
 // The scanning state. The text must outlive the lexer; decoded strings that
 // differ from their source bytes are placed in the arena.
 class PromLexer {
@@ -93,8 +89,8 @@ class PromLexer {
   // `escape` when it is given.
   PromLexer(std::string_view text, Arena& arena, const PromEscape* escape = nullptr);
 
-  // A syntax error at `pos` (see failPromParse); out of line, so that the
-  // scanning paths keep no code for it.
+  // The error of raisePromError, through the lexer's escape when it has one;
+  // out of line, so that the scanning paths keep no code for it.
   [[noreturn, gnu::cold, gnu::noinline]] void fail(const PromPos& pos, std::string_view near,
                                                    std::string_view message) const;
 
