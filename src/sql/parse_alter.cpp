@@ -28,7 +28,7 @@ void acceptWord(Parser& p, std::string_view word) {
 
 // The current token's text is `word` (lower case), ignoring ASCII case.
 bool currentIs(const Parser& p, std::string_view word) {
-  return p.current.text.size() == word.size() && Parser::sameWord(p.current.text.data(), word);
+  return Parser::equalsWord(p.current.text, word);
 }
 
 // One source: the first FROM clause of the root body holds a single plain

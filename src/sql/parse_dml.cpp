@@ -18,23 +18,11 @@ namespace {
 
 constexpr SqlSpan kEmptySpan{};
 
-bool equalsIgnoringCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char a = text[i];
-    char b = word[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + ('a' - 'A'));
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
-    if (a != b) return false;
-  }
-  return true;
-}
-
 // True when the token after the current one is the identifier `word`.
 bool nextIsWord(const Parser& p, std::string_view word) {
   Lexer copy = p.lexer;
   Token next = nextToken(copy, nullptr);
-  return next.kind == tkIdent && equalsIgnoringCase(next.text, word);
+  return next.kind == tkIdent && Parser::equalsWord(next.text, word);
 }
 
 // The text with its ASCII letters upper-cased, in the arena; the text itself

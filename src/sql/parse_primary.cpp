@@ -17,15 +17,6 @@ constexpr SqlSpan kEmptySpan{};
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
 
-// True when `text` equals the lower-case `word`, ignoring ASCII case.
-bool sameWord(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (lowerAscii(text[i]) != word[i]) return false;
-  }
-  return true;
-}
-
 std::string_view mapAscii(Arena& arena, std::string_view text, char (*map)(char)) {
   char* out = arena.allocateArray<char>(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) out[i] = map(text[i]);
@@ -131,13 +122,13 @@ SqlNode* typedLiteral(Parser& p, const Token& keyword, const Token& string) {
 // name's text; the current token is the name.
 [[gnu::noinline]] SqlNode* parseNameForm(Parser& p) {
   Token name = p.advance();
-  if (p.at(tkLBracket) && sameWord(name.text, "array")) return parseArrayConstructor(p, name);
+  if (p.at(tkLBracket) && Parser::equalsWord(name.text, "array")) return parseArrayConstructor(p, name);
   if (p.at(tkLParen)) {
-    if (sameWord(name.text, "try_cast")) return p.parseCast(name, nkTryCast);
+    if (Parser::equalsWord(name.text, "try_cast")) return p.parseCast(name, nkTryCast);
     return p.parseFunctionCall(name);
   }
-  if (sameWord(name.text, "current_timestamp") || sameWord(name.text, "current_date") ||
-      sameWord(name.text, "current_time")) {
+  if (Parser::equalsWord(name.text, "current_timestamp") || Parser::equalsWord(name.text, "current_date") ||
+      Parser::equalsWord(name.text, "current_time")) {
     SqlNode* call = newNode(p.arena, nkFunctionCall, name.span());
     p.addChild(call, newIdentifier(p.arena, mapAscii(p.arena, name.text, upperAscii), name.span()));
     return call;
@@ -240,10 +231,10 @@ void parseOrderItems(Parser& p, SqlNode* clause) {
 enum class CallForm { Ordinary, Extract, Substring, Trim, Position };
 
 CallForm callFormOf(std::string_view name) {
-  if (sameWord(name, "extract")) return CallForm::Extract;
-  if (sameWord(name, "substring")) return CallForm::Substring;
-  if (sameWord(name, "trim")) return CallForm::Trim;
-  if (sameWord(name, "position")) return CallForm::Position;
+  if (Parser::equalsWord(name, "extract")) return CallForm::Extract;
+  if (Parser::equalsWord(name, "substring")) return CallForm::Substring;
+  if (Parser::equalsWord(name, "trim")) return CallForm::Trim;
+  if (Parser::equalsWord(name, "position")) return CallForm::Position;
   return CallForm::Ordinary;
 }
 

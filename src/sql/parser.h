@@ -82,7 +82,7 @@ class Parser {
   // True when `current` is a tkIdent equal to `word`, ignoring ASCII case.
   // The kind and length are compared inline, where the word is a constant.
   bool isWord(std::string_view word) const {
-    return current.kind == tkIdent && current.text.size() == word.size() && sameWord(current.text.data(), word);
+    return current.kind == tkIdent && equalsWord(current.text, word);
   }
   Token expect(TokenKind kind);
   Token expectWord(std::string_view word);
@@ -100,6 +100,11 @@ class Parser {
 
   // The `word.size()` bytes at `text` equal `word`, ignoring ASCII case.
   static bool sameWord(const char* text, std::string_view word);
+  // `text` equals `word`, ignoring ASCII case; the lengths are compared
+  // inline, so a word of another length costs no call.
+  static bool equalsWord(std::string_view text, std::string_view word) {
+    return text.size() == word.size() && sameWord(text.data(), word);
+  }
 
   // Literal conversions. A tkInteger above the signed 64-bit range raises
   // ValueError "Parsed integer outside of valid range"; a tkFloat too large
