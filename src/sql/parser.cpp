@@ -78,17 +78,6 @@ TokenKind Parser::peekKind2() const {
   return nextToken(copy, nullptr).kind;
 }
 
-bool Parser::sameWord(const char* text, std::string_view word) {
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    char a = text[i];
-    char b = word[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + ('a' - 'A'));
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
-    if (a != b) return false;
-  }
-  return true;
-}
-
 Token Parser::expect(TokenKind kind) {
   if (current.kind != kind) errorExpected(kind);
   return advance();

@@ -99,7 +99,16 @@ class Parser {
   void leaveNesting() { --depth; }
 
   // The `word.size()` bytes at `text` equal `word`, ignoring ASCII case.
-  static bool sameWord(const char* text, std::string_view word);
+  static bool sameWord(const char* text, std::string_view word) {
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      char a = text[i];
+      char b = word[i];
+      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + ('a' - 'A'));
+      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
+      if (a != b) return false;
+    }
+    return true;
+  }
   // `text` equals `word`, ignoring ASCII case; the lengths are compared
   // inline, so a word of another length costs no call.
   static bool equalsWord(std::string_view text, std::string_view word) {
