@@ -37,31 +37,6 @@ std::string_view quotedTokenText(const Token& token, std::string_view input) {
 
 }  // namespace
 
-bool isNameToken(TokenKind kind) {
-  switch (kind) {
-    case tkIdent: case tkBegin: case tkStart: case tkTransaction: case tkCommit: case tkRollback:
-    case tkSavepoint: case tkRelease: case tkFetch: case tkNext: case tkTies: case tkOnly: case tkRow:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool isWideNameToken(TokenKind kind) {
-  return isNameToken(kind) || kind == tkFirst || kind == tkLast || kind == tkTime;
-}
-
-bool isImplicitAliasToken(TokenKind kind) { return kind != tkFetch && isNameToken(kind); }
-
-bool isWindowBaseNameToken(TokenKind kind) {
-  switch (kind) {
-    case tkIdent: case tkFetch: case tkNext: case tkTies: case tkOnly: case tkRow:
-      return true;
-    default:
-      return false;
-  }
-}
-
 Parser::Parser(std::string_view text, Arena& a, std::int32_t padding) : arena(a), lexer(initLexer(text)) {
   lexer.padding = padding;
   scanToken(lexer, &arena, current);

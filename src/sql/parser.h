@@ -32,15 +32,41 @@ namespace vellum::sql {
 
 inline constexpr std::int64_t kMaxNestingDepth = 128;
 
-// Token classes for the name rules.
-// *Name* (expectIdent): tkIdent and the non-reserved keywords below.
-bool isNameToken(TokenKind kind);
+// Token classes for the name rules, one table look-up each.
+namespace parser_detail {
+enum : std::uint8_t { kName = 1, kWideName = 2, kImplicitAlias = 4, kWindowBaseName = 8 };
+struct NameClasses {
+  std::uint8_t of[256];
+};
+constexpr NameClasses kNameClasses = [] {
+  NameClasses t{};
+  for (TokenKind kind : {tkIdent, tkBegin, tkStart, tkTransaction, tkCommit, tkRollback, tkSavepoint, tkRelease,
+                         tkFetch, tkNext, tkTies, tkOnly, tkRow}) {
+    t.of[kind] |= kName | kWideName | kImplicitAlias;
+  }
+  t.of[tkFetch] &= static_cast<std::uint8_t>(~kImplicitAlias);
+  for (TokenKind kind : {tkFirst, tkLast, tkTime}) t.of[kind] |= kWideName;
+  for (TokenKind kind : {tkIdent, tkFetch, tkNext, tkTies, tkOnly, tkRow}) t.of[kind] |= kWindowBaseName;
+  return t;
+}();
+}  // namespace parser_detail
+
+// *Name* (expectIdent): tkIdent and the non-reserved keywords BEGIN, START,
+// TRANSACTION, COMMIT, ROLLBACK, SAVEPOINT, RELEASE, FETCH, NEXT, TIES,
+// ONLY, ROW.
+inline bool isNameToken(TokenKind kind) { return parser_detail::kNameClasses.of[kind] & parser_detail::kName; }
 // *Wide name* (expectName): a Name, or FIRST, LAST, TIME.
-bool isWideNameToken(TokenKind kind);
+inline bool isWideNameToken(TokenKind kind) {
+  return parser_detail::kNameClasses.of[kind] & parser_detail::kWideName;
+}
 // *Implicit alias*: a Name other than FETCH.
-bool isImplicitAliasToken(TokenKind kind);
+inline bool isImplicitAliasToken(TokenKind kind) {
+  return parser_detail::kNameClasses.of[kind] & parser_detail::kImplicitAlias;
+}
 // *Window base name*: tkIdent, FETCH, NEXT, TIES, ONLY, ROW.
-bool isWindowBaseNameToken(TokenKind kind);
+inline bool isWindowBaseNameToken(TokenKind kind) {
+  return parser_detail::kNameClasses.of[kind] & parser_detail::kWindowBaseName;
+}
 
 class Parser {
  public:

@@ -75,28 +75,9 @@ SqlNodeExtra& SqlNode::mutableExtra(Arena& arena) {
   return *extra_;
 }
 
-
-namespace {
-
-SqlNode* newTextNode(Arena& arena, SqlNodeKind kind, std::string_view text, SqlSpan span) {
-  SqlNode* n = newNode(arena, kind, span);
-  n->strVal() = text;
-  return n;
-}
-
-}  // namespace
-
-SqlNode* newStringLit(Arena& arena, std::string_view text, SqlSpan span) {
-  return newTextNode(arena, nkStringLit, text, span);
-}
-
 SqlNode* newIntervalLit(Arena& arena, std::string_view text, SqlSpan span) {
-  return newTextNode(arena, nkIntervalLit, text, span);
-}
-
-SqlNode* newIntLit(Arena& arena, std::int64_t value, SqlSpan span) {
-  SqlNode* n = newNode(arena, nkIntLit, span);
-  n->intVal() = value;
+  SqlNode* n = newNode(arena, nkIntervalLit, span);
+  n->strVal() = text;
   return n;
 }
 

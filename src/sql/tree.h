@@ -351,9 +351,17 @@ inline SqlNode* newIdentifier(Arena& arena, std::string_view text, SqlSpan span)
   n->strVal() = text;
   return n;
 }
-SqlNode* newStringLit(Arena& arena, std::string_view text, SqlSpan span);
+inline SqlNode* newStringLit(Arena& arena, std::string_view text, SqlSpan span) {
+  SqlNode* n = newNode(arena, nkStringLit, span);
+  n->strVal() = text;
+  return n;
+}
 SqlNode* newIntervalLit(Arena& arena, std::string_view text, SqlSpan span);
-SqlNode* newIntLit(Arena& arena, std::int64_t value, SqlSpan span);
+inline SqlNode* newIntLit(Arena& arena, std::int64_t value, SqlSpan span) {
+  SqlNode* n = newNode(arena, nkIntLit, span);
+  n->intVal() = value;
+  return n;
+}
 SqlNode* newFloatLit(Arena& arena, double value, SqlSpan span);
 SqlNode* newBoolLit(Arena& arena, bool value, SqlSpan span);
 SqlNode* newNull(Arena& arena, SqlSpan span);
