@@ -60,16 +60,11 @@ constexpr std::size_t kMaxKeywordLength = 11;  // "transaction"
 constexpr unsigned kHashBits = 11;
 constexpr std::size_t kSlotCount = std::size_t{1} << kHashBits;
 
-// The key of a word: its length and its first four bytes (all of them when
-// it is shorter), taken from `low`, the first eight bytes of the word and
-// whatever follows it. It needs no length mask of all sixteen bytes, so the
-// lexer computes it while the masked word is still being made; no two
-// keywords have the same key (checked below).
-constexpr std::uint64_t keyOf(std::uint64_t low, std::size_t length) {
-  const unsigned kept = length < 4 ? static_cast<unsigned>(length) : 4u;
-  const std::uint32_t head = static_cast<std::uint32_t>(low) << ((32 - 8 * kept) & 31);
-  return std::uint64_t{head} | static_cast<std::uint64_t>(length) << 32;
-}
+// The key of a word: its first eight bytes, zero past its end (`low`, the
+// word masked to its length), and its length, which tells apart the longer
+// keywords that begin alike. No two keywords have the same key (checked
+// below).
+constexpr std::uint64_t keyOf(std::uint64_t low, std::size_t length) { return low ^ length; }
 
 constexpr std::size_t slotOf(std::uint64_t key, std::uint64_t multiplier) {
   return static_cast<std::size_t>((key * multiplier) >> (64 - kHashBits));

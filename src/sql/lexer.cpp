@@ -263,7 +263,7 @@ inline TokenKind lookupLowered(__m128i lower, std::int32_t length) {
   using namespace keyword_detail;
   const __m128i word =
       _mm_and_si128(lower, _mm_load_si128(reinterpret_cast<const __m128i*>(&kLengthMasks.keep[length])));
-  const std::uint64_t first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lower));
+  const std::uint64_t first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(word));
   const std::size_t e = kHash.entry[slotOf(keyOf(first, static_cast<std::size_t>(length)), kMultiplier)];
   const __m128i same = _mm_cmpeq_epi8(word, _mm_load_si128(reinterpret_cast<const __m128i*>(&kHash.packed[e])));
   return _mm_movemask_epi8(same) == 0xffff ? kHash.kind[e] : tkIdent;
