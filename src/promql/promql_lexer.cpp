@@ -137,13 +137,17 @@ PromToken PromLexer::nextPromToken() {
 void PromLexer::scanToken(PromToken& token) {
   const auto size = static_cast<std::int64_t>(text_.size());
   const char* s = text_.data();
-  while (pos_ < size && is(static_cast<unsigned char>(s[pos_]), kSpace)) {
-    if (s[pos_] == '\n') {
+  // The loops run on a local copy of the position, which the stores into
+  // `token` could otherwise overwrite for all the compiler knows.
+  std::int64_t pos = pos_;
+  while (pos < size && is(static_cast<unsigned char>(s[pos]), kSpace)) {
+    if (s[pos] == '\n') {
       ++line_;
-      lineStart_ = pos_ + 1;
+      lineStart_ = pos + 1;
     }
-    ++pos_;
+    ++pos;
   }
+  pos_ = pos;
 
   token.span.start = here();
   if (pos_ >= size) {
@@ -162,9 +166,10 @@ void PromLexer::scanToken(PromToken& token) {
   };
 
   if (is(c, kLetter | kNameExtra)) {
-    ++pos_;
-    while (pos_ < size && is(static_cast<unsigned char>(s[pos_]), kLetter | kDigit | kNameExtra)) ++pos_;
-    token.text = slice(start, pos_);
+    ++pos;
+    while (pos < size && is(static_cast<unsigned char>(s[pos]), kLetter | kDigit | kNameExtra)) ++pos;
+    pos_ = pos;
+    token.text = slice(start, pos);
     token.kind = ptIdent;
     switch (token.text.size()) {
       case 2:
