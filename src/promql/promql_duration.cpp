@@ -1,6 +1,7 @@
 #include "promql/promql_duration.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 
@@ -75,6 +76,17 @@ bool exceedsOne(std::string_view text) {
 }  // namespace
 
 bool convertDecimal(std::string_view text, double& value) {
+  // Up to fifteen digits, the common case ("5" of "5m"), are an integer that
+  // a double holds exactly: the value from_chars would give.
+  if (!text.empty() && text.size() <= 15) {
+    std::uint64_t digits = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) digits = digits * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    if (i == text.size()) {
+      value = static_cast<double>(digits);
+      return true;
+    }
+  }
   const char* first = text.data();
   const char* last = first + text.size();
   double converted = 0.0;
