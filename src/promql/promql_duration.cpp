@@ -1,8 +1,8 @@
 #include "promql/promql_duration.h"
 
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace vellum::promql {
