@@ -204,6 +204,23 @@ TEST(SqlKeywords, OtherWordsAreIdentifiers) {
   }
 }
 
+// A word as long as a keyword of more than eight bytes, and equal to it but
+// for its last byte, is no keyword, whether looked up or scanned a block at
+// a time.
+TEST(SqlKeywords, LongKeywordsAreMatchedWhole) {
+  const std::string after(20, ' ');
+  int checked = 0;
+  for (const KeywordCase& k : kKeywords) {
+    if (std::string_view(k.word).size() <= 8) continue;
+    std::string near(k.word);
+    near.back() = near.back() == 'z' ? 'y' : 'z';
+    EXPECT_EQ(keywordKind(near), tkIdent) << near;
+    EXPECT_EQ(kinds(near + after), (Tokens{"tkIdent '" + near + "'", "tkEof ''"})) << near;
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
 TEST(SqlKeywords, NotKwHasNoWord) {
   for (const KeywordCase& k : kKeywords) EXPECT_NE(k.kind, tkNotKw);
   EXPECT_EQ(keywordKind("notkw"), tkIdent);
