@@ -42,9 +42,9 @@ constexpr NameClasses kNameClasses = [] {
   NameClasses t{};
   for (TokenKind kind : {tkIdent, tkBegin, tkStart, tkTransaction, tkCommit, tkRollback, tkSavepoint, tkRelease,
                          tkFetch, tkNext, tkTies, tkOnly, tkRow}) {
-    t.of[kind] |= kName | kWideName | kImplicitAlias;
+    t.of[kind] |= kName | kWideName;
+    if (kind != tkFetch) t.of[kind] |= kImplicitAlias;
   }
-  t.of[tkFetch] &= static_cast<std::uint8_t>(~kImplicitAlias);
   for (TokenKind kind : {tkFirst, tkLast, tkTime}) t.of[kind] |= kWideName;
   for (TokenKind kind : {tkIdent, tkFetch, tkNext, tkTies, tkOnly, tkRow}) t.of[kind] |= kWindowBaseName;
   return t;
