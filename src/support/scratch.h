@@ -6,6 +6,7 @@
 // user. One owner frees them all when the thread ends.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -32,10 +33,22 @@ inline constinit thread_local bool closed = false;
 // thread's next large document, and its size.
 inline constinit thread_local void* keptDocument = nullptr;
 inline constinit thread_local std::size_t keptDocumentBytes = 0;
-// The last large result handed over on this thread and its size: the only
-// buffer the thread may keep when the host releases it.
+// The last large result handed over on this thread, its size, and the
+// count of unkept releases (below) at that time: the only buffer the thread
+// may keep when the host releases it.
 inline constinit thread_local void* lastLargeResult = nullptr;
 inline constinit thread_local std::size_t lastLargeResultBytes = 0;
+inline constinit thread_local std::uint64_t lastLargeResultReleases = 0;
+
+// How many large-page-aligned buffers were released without being kept, on
+// any thread; counted before each is freed. A thread's record of its last
+// result says nothing once the host has released that buffer elsewhere: the
+// allocator may since have given the address to another thread's smaller
+// result, which the host may then release here. Such a buffer is only taken
+// for the recorded size while this count has not moved since the record was
+// made. The count moves only when a host releases a large result on a thread
+// that did not make it, or one that is not kept, so it is seldom written.
+inline constinit std::atomic<std::uint64_t> unkeptReleases{0};
 
 // An arena chunk kept for the thread's next parse, and its size.
 inline constinit thread_local void* keptChunk = nullptr;
@@ -89,7 +102,8 @@ inline std::uint8_t* threadScratch() {
 // ends. A buffer released on another thread is simply freed.
 //
 // A buffer's size is known only from its hand-over (noteDocumentHandedOver),
-// never asked of the allocator. Only the buffers of large documents start on
+// never asked of the allocator, and trusted only while no large buffer has
+// been released unkept anywhere since (see unkeptReleases). Only the buffers of large documents start on
 // a huge-page boundary (see allocateForFilling), so handing over or
 // releasing any other buffer costs one test.
 inline constexpr std::size_t kKeptDocumentMin = std::size_t{1} << 20;
@@ -104,20 +118,24 @@ namespace scratch_detail {
 [[gnu::noinline]] inline void noteLargeResult(void* p, std::size_t bytes) {
   lastLargeResult = p;
   lastLargeResultBytes = bytes;
+  lastLargeResultReleases = unkeptReleases.load(std::memory_order_acquire);
 }
 
 [[gnu::noinline]] inline void keepOrFreeLarge(void* p) {
   if (p == lastLargeResult) {
     const std::size_t bytes = lastLargeResultBytes;
+    const bool current = lastLargeResultReleases == unkeptReleases.load(std::memory_order_acquire);
     lastLargeResult = nullptr;
     lastLargeResultBytes = 0;
-    if (bytes >= kKeptDocumentMin && bytes <= kKeptDocumentMax && bytes > keptDocumentBytes && openSlots()) {
+    if (current && bytes >= kKeptDocumentMin && bytes <= kKeptDocumentMax && bytes > keptDocumentBytes &&
+        openSlots()) {
       std::free(keptDocument);
       keptDocument = p;
       keptDocumentBytes = bytes;
       return;
     }
   }
+  unkeptReleases.fetch_add(1, std::memory_order_release);
   std::free(p);
 }
 
