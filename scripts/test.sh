@@ -23,11 +23,12 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 # ThreadSanitizer: the shared library and the threaded tests only (eight
-# threads over the whole corpus, buffers released on other threads).
+# threads over the whole corpus, buffers released on other threads, the
+# memory a thread keeps between calls).
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_SANITIZER=thread \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELLUM_BUILD_BENCH=OFF -DVELLUM_BUILD_TOOLS=OFF
-cmake --build build-tsan -j "$jobs" --target api_tsan_corpus_test api_threads_test
-for test in api_tsan_corpus_test api_threads_test; do
+cmake --build build-tsan -j "$jobs" --target api_tsan_corpus_test api_threads_test support_thread_memory_test
+for test in api_tsan_corpus_test api_threads_test support_thread_memory_test; do
   TSAN_OPTIONS=halt_on_error=1 "build-tsan/tests/$test"
 done
 
