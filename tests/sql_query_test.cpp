@@ -255,19 +255,26 @@ std::string nestedCteBodies(std::size_t levels) {
   return repeat("WITH a AS (", levels) + "SELECT 1" + repeat(") SELECT 1", levels);
 }
 
-TEST(SqlQuery, NestedCteBodiesCountAgainstTheNestingLimit) {
+TEST(SqlQuery, NestedCteBodiesHaveALimitOfTheirOwn) {
   // The outermost WITH is the statement itself; 128 bodies below it nest.
   EXPECT_EQ(errorOf(nestedCteBodies(129)).substr(0, 8), "parsed: ");
   EXPECT_EQ(errorOf(nestedCteBodies(130)), kNestingMessage);
-  // A SELECT body adds no level: 128 parentheses inside it still parse, one
-  // level more fails; under a WITH body the same parentheses fail.
-  std::string inSelect = "WITH a AS (SELECT " + repeat("(", 128) + "1" + repeat(")", 128) + ") SELECT 1";
-  EXPECT_EQ(errorOf(inSelect).substr(0, 8), "parsed: ");
-  std::string tooDeep = "WITH a AS (SELECT " + repeat("(", 129) + "1" + repeat(")", 129) + ") SELECT 1";
-  EXPECT_EQ(errorOf(tooDeep), kNestingMessage);
-  std::string inWith =
-      "WITH a AS (WITH b AS (SELECT 1) SELECT " + repeat("(", 128) + "1" + repeat(")", 128) + ") SELECT 1";
-  EXPECT_EQ(errorOf(inWith), kNestingMessage);
+  // Bodies do not count against the nesting limit of the expressions in
+  // them: 128 parentheses parse in a SELECT body and in a WITH body, 129
+  // fail in either.
+  auto parens = [](int n) { return repeat("(", n) + "1" + repeat(")", n); };
+  const std::string inSelect = "WITH a AS (SELECT ";
+  const std::string inWith = "WITH a AS (WITH b AS (SELECT 1) SELECT ";
+  for (const std::string& head : {inSelect, inWith}) {
+    EXPECT_EQ(errorOf(head + parens(128) + ") SELECT 1").substr(0, 8), "parsed: ") << head;
+    EXPECT_EQ(errorOf(head + parens(129) + ") SELECT 1"), kNestingMessage) << head;
+  }
+  // Both limits at once, on a small stack.
+  std::string both = "SELECT " + parens(128);
+  for (int i = 0; i < 128; ++i) both = "WITH a AS (" + both + ") SELECT 1";
+  std::string result;
+  runOnThreadWithStack(kOneMiB, [&] { result = errorOf("WITH z AS (" + both + ") SELECT 1"); });
+  EXPECT_EQ(result.substr(0, 8), "parsed: ");
 }
 
 TEST(SqlQuery, NestedCteBodiesNearTheInputLimitFailCleanly) {

@@ -211,9 +211,10 @@ SqlNode* parseSliceEnd(Parser& p, const SqlSpan& span) {
 }
 
 // "[" index "]" or "[" [start] ":" [end] "]" after `base`; the current token
-// is "[". Each bracket counts as a nesting level while its bounds are parsed.
+// is "[". While its bounds are parsed, a bracket is one uncounted nesting
+// level (see Parser::uncountedDepth).
 SqlNode* parseSubscript(Parser& p, SqlNode* base) {
-  return nested(p, [&]() -> SqlNode* {
+  return nestedUncounted(p, [&]() -> SqlNode* {
     p.advance();
     SqlNode* start = nullptr;
     if (!p.at(tkColon)) {

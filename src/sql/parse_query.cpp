@@ -184,9 +184,8 @@ SqlNode* parseFetch(Parser& p) {
 }
 
 // cte := name [(columns)] AS ( query )
-// A body that is itself a WITH query nests, and counts against the nesting
-// limit (CTE bodies would otherwise nest without bound); a SELECT or VALUES
-// body adds no level.
+// A body that is itself a WITH query nests, one uncounted nesting level
+// (see Parser::uncountedDepth); a SELECT or VALUES body adds no level.
 [[gnu::noinline]] SqlNode* parseCommonTableExpr(Parser& p) {
   SqlNode* cte = startCommonTableExpr(p);
   p.skip(tkAs);
@@ -195,7 +194,7 @@ SqlNode* parseFetch(Parser& p) {
   if (p.at(tkSelect) || p.at(tkValues)) {
     body = p.parseQueryExpression();
   } else if (p.at(tkWith)) {
-    body = nested(p, [&] { return p.parseWithQuery(); });
+    body = nestedUncounted(p, [&] { return p.parseWithQuery(); });
   } else {
     p.error("expected SELECT, VALUES, or WITH in common table expression");
   }

@@ -105,12 +105,19 @@ void Parser::fail() const {
   throw ParseError(std::string(failure));
 }
 
+void Parser::failTooDeep() const {
+  failure = "maximum SQL syntactic nesting depth of 128 exceeded";
+  fail();
+}
+
 void Parser::enterNesting() {
-  if (depth >= kMaxNestingDepth) {
-    failure = "maximum SQL syntactic nesting depth of 128 exceeded";
-    fail();
-  }
+  if (depth >= kMaxNestingDepth) failTooDeep();
   ++depth;
+}
+
+void Parser::enterUncountedNesting() {
+  if (uncountedDepth >= kMaxNestingDepth) failTooDeep();
+  ++uncountedDepth;
 }
 
 void Parser::skip(TokenKind kind) {

@@ -78,6 +78,12 @@ class Parser {
   Token current;
   Token previous;
   std::int64_t depth = 0;
+  // Levels of the constructs that nest without raising `depth`: the bounds
+  // of a subscript or slice, and a WITH query that is a CTE body. Left
+  // uncounted they would recurse as deep as the text is long, so they have
+  // a limit of their own, the same as `depth`'s; counting them apart leaves
+  // every text's standing against that nesting limit as it is.
+  std::int64_t uncountedDepth = 0;
   std::int64_t paramCount = 0;
   // Where a syntax error goes. When set, error() leaves its message in
   // `failure` (in the arena) and jumps here instead of raising ParseError:
@@ -121,8 +127,12 @@ class Parser {
   // line, so that the rules that check a token keep no frame for it.
   [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(std::string_view what) const;
   [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(TokenKind kind) const;
+  // The nesting limit's error, without a position.
+  [[noreturn, gnu::cold, gnu::noinline]] void failTooDeep() const;
   void enterNesting();
   void leaveNesting() { --depth; }
+  void enterUncountedNesting();
+  void leaveUncountedNesting() { --uncountedDepth; }
 
   // The `word.size()` bytes at `text` equal `word`, ignoring ASCII case.
   static bool sameWord(const char* text, std::string_view word) {
@@ -294,6 +304,16 @@ template <class Body>
     parser.leaveNesting();
     return result;
   }
+}
+
+// The same for the constructs whose levels the nesting limit does not count
+// (see Parser::uncountedDepth).
+template <class Body>
+[[gnu::always_inline]] inline auto nestedUncounted(Parser& parser, Body&& body) -> decltype(body()) {
+  parser.enterUncountedNesting();
+  auto result = body();
+  parser.leaveUncountedNesting();
+  return result;
 }
 
 // The statements of a text one at a time, in source order, each with its
