@@ -23,6 +23,15 @@ const Finding kSqlFindings[] = {
     {"arrow over a binary right operand", "SELECT\x01->n%'"},
     {"arrow over a concatenation", "SELECT a->b||c"},
     {"arrow chain over sums", "SELECT a->>1+2->3*4"},
+    // The same with a binary left operand where no back-fill comes (a MERGE
+    // condition, a CHECK expression): the call started at 0:0 and ended in
+    // the text.
+    {"arrow over binary operands in a MERGE condition",
+     "MERGE INTO t  USING (SELECT 1 AS id) AS s ON x.id = s.id WHEN MATCHED AND \"\"&innerVALUEs_->>cu&tome||skED THEN "
+     "DELETE"},
+    {"arrow from a sum in a MERGE condition", "MERGE INTO t USING s ON true WHEN MATCHED AND a+b->'k' THEN DELETE"},
+    {"arrow from a sum in a CHECK", "CREATE TABLE t (a INT CHECK (a+b->'k' = 1))"},
+    {"arrow from a product to a sum in a CHECK", "CREATE TABLE t (a INT, CHECK (a*2->>b||c))"},
 };
 
 TEST(ApiFuzzFindingsTest, SqlAnswersPassTheDocumentChecks) {

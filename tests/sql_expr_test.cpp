@@ -296,14 +296,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a->'x'\n->>'y'",
              "(FunctionCall@1:1-2:6 JSONB_EXTRACT_TEXT@2:1-2:3 (FunctionCall@1:1-1:6 JSONB_EXTRACT@1:2-1:3 "
              "a@1:1-1:1 'x'@1:4-1:6) 'y'@2:4-2:6)"},
-        // A left operand still without a position gives a zero start (the
-        // back-fill then gives the call its parent's span); after a right one
-        // the call ends at its last token.
+        // After a left operand still without a position the call has none
+        // either (the back-fill then gives it its parent's span); after a
+        // right one the call ends at its last token.
         Case{"a -> (b || c)", "(FunctionCall@1:1-1:13 JSONB_EXTRACT@1:3-1:4 a@1:1-1:1 (BinaryOp@0:0-0:0 opStringConcat b@1:7-1:7 c@1:12-1:12))"},
         Case{"obj -> 3 * 2", "(FunctionCall@1:1-1:12 JSONB_EXTRACT@1:5-1:6 obj@1:1-1:3 (BinaryOp@0:0-0:0 opMul 3@1:8-1:8 2@1:12-1:12))"},
         Case{"f(a -> a + 1)", "(FunctionCall@1:1-1:1 f@1:1-1:1 (FunctionCall@1:3-1:12 JSONB_EXTRACT@1:5-1:6 a@1:3-1:3 (BinaryOp@0:0-0:0 opAdd a@1:8-1:8 1@1:12-1:12)))"},
         Case{"a ->> (b IS NULL) -> f(x)", "(FunctionCall@1:1-1:22 JSONB_EXTRACT@1:19-1:20 (FunctionCall@1:1-1:17 JSONB_EXTRACT_TEXT@1:3-1:5 a@1:1-1:1 (UnaryOp@0:0-0:0 opIsNull b@1:8-1:8)) (FunctionCall@1:22-1:22 f@1:22-1:22 x@1:24-1:24))"},
-        Case{"(a || b) -> 'x'", "(FunctionCall@0:0-1:15 JSONB_EXTRACT@1:10-1:11 (BinaryOp@0:0-0:0 opStringConcat a@1:2-1:2 b@1:7-1:7) 'x'@1:13-1:15)"},
+        Case{"(a || b) -> 'x'", "(FunctionCall@0:0-0:0 JSONB_EXTRACT@1:10-1:11 (BinaryOp@0:0-0:0 opStringConcat a@1:2-1:2 b@1:7-1:7) 'x'@1:13-1:15)"},
         // Subscripts and slices take the base's span, also for their name
         // and missing bounds.
         Case{"ab[1]", "(FunctionCall@1:1-1:2 ARRAY_SUBSCRIPT@1:1-1:2 ab@1:1-1:2 1@1:4-1:4)"},

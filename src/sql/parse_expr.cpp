@@ -305,10 +305,14 @@ SqlNode* Parser::parseJsonAccess(SqlNode* first) {
   while (const char* function = jsonFunctionOf(current.kind)) {
     Token arrow = advance();
     SqlNode* right = parseConcat();
-    // An operation on the right has no position yet (the back-fill gives it
-    // the call's); the call then ends where its last token ends.
-    SqlSpan end = right->span.endLine != 0 ? right->span : previous.span();
-    SqlNode* call = newNode(arena, nkFunctionCall, spanFrom(left->span, end));
+    // The call runs from its left operand to its right one. An operation
+    // has no position yet (the back-fill gives it its parent's): on the
+    // left, the call has none either, so that it never starts at 0:0 and
+    // ends in the text where no back-fill comes (a CHECK expression, a MERGE
+    // condition); on the right, the call ends where its last token ends.
+    SqlSpan span{};
+    if (!left->span.isEmpty()) span = spanFrom(left->span, right->span.endLine != 0 ? right->span : previous.span());
+    SqlNode* call = newNode(arena, nkFunctionCall, span);
     call->children().push_back(arena, newIdentifier(arena, function, arrow.span()));
     call->children().push_back(arena, left);
     call->children().push_back(arena, right);
