@@ -103,9 +103,10 @@ inline std::uint8_t* threadScratch() {
 //
 // A buffer's size is known only from its hand-over (noteDocumentHandedOver),
 // never asked of the allocator, and trusted only while no large buffer has
-// been released unkept anywhere since (see unkeptReleases). Only the buffers of large documents start on
-// a huge-page boundary (see allocateForFilling), so handing over or
-// releasing any other buffer costs one test.
+// been released unkept anywhere since (see unkeptReleases). Only the
+// buffers of large documents start on a huge-page boundary (see
+// allocateForFilling), so handing over or releasing any other buffer costs
+// one test.
 inline constexpr std::size_t kKeptDocumentMin = std::size_t{1} << 20;
 inline constexpr std::size_t kKeptDocumentMax = std::size_t{64} << 20;
 
