@@ -501,17 +501,17 @@ TEST(SqlParserCore, ExpectIdentAndExpectName) {
 TEST(SqlParserCore, NestingLimitIs128WithoutPosition) {
   vellum::Arena arena;
   Parser p("x", arena);
-  for (int i = 0; i < 128; ++i) p.enterNesting();
+  for (int i = 0; i < 128; ++i) p.enterNesting(p.depth);
   EXPECT_EQ(p.depth, 128);
   try {
-    p.enterNesting();
+    p.enterNesting(p.depth);
     ADD_FAILURE() << "no error";
   } catch (const vellum::ParseError& e) {
     EXPECT_STREQ(e.what(), "maximum SQL syntactic nesting depth of 128 exceeded");
   }
-  p.leaveNesting();
+  p.leaveNesting(p.depth);
   EXPECT_EQ(p.depth, 127);
-  p.enterNesting();
+  p.enterNesting(p.depth);
   EXPECT_EQ(p.depth, 128);
 }
 

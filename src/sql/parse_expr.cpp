@@ -214,7 +214,7 @@ SqlNode* parseSliceEnd(Parser& p, const SqlSpan& span) {
 // is "[". While its bounds are parsed, a bracket is one uncounted nesting
 // level (see Parser::uncountedDepth).
 SqlNode* parseSubscript(Parser& p, SqlNode* base) {
-  return nestedUncounted(p, [&]() -> SqlNode* {
+  return nested<&Parser::uncountedDepth>(p, [&]() -> SqlNode* {
     p.advance();
     SqlNode* start = nullptr;
     if (!p.at(tkColon)) {

@@ -194,7 +194,7 @@ SqlNode* parseFetch(Parser& p) {
   if (p.at(tkSelect) || p.at(tkValues)) {
     body = p.parseQueryExpression();
   } else if (p.at(tkWith)) {
-    body = nestedUncounted(p, [&] { return p.parseWithQuery(); });
+    body = nested<&Parser::uncountedDepth>(p, [&] { return p.parseWithQuery(); });
   } else {
     p.error("expected SELECT, VALUES, or WITH in common table expression");
   }

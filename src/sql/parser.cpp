@@ -105,19 +105,12 @@ void Parser::fail() const {
   throw ParseError(std::string(failure));
 }
 
-void Parser::failTooDeep() const {
-  failure = "maximum SQL syntactic nesting depth of 128 exceeded";
-  fail();
-}
-
-void Parser::enterNesting() {
-  if (depth >= kMaxNestingDepth) failTooDeep();
-  ++depth;
-}
-
-void Parser::enterUncountedNesting() {
-  if (uncountedDepth >= kMaxNestingDepth) failTooDeep();
-  ++uncountedDepth;
+void Parser::enterNesting(std::int64_t& level) {
+  if (level >= kMaxNestingDepth) {
+    failure = "maximum SQL syntactic nesting depth of 128 exceeded";
+    fail();
+  }
+  ++level;
 }
 
 void Parser::skip(TokenKind kind) {

@@ -127,12 +127,11 @@ class Parser {
   // line, so that the rules that check a token keep no frame for it.
   [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(std::string_view what) const;
   [[noreturn, gnu::cold, gnu::noinline]] void errorExpected(TokenKind kind) const;
-  // The nesting limit's error, without a position.
-  [[noreturn, gnu::cold, gnu::noinline]] void failTooDeep() const;
-  void enterNesting();
-  void leaveNesting() { --depth; }
-  void enterUncountedNesting();
-  void leaveUncountedNesting() { --uncountedDepth; }
+  // One level more on a nesting count (`depth` or `uncountedDepth`), which
+  // fails with the nesting limit's error (no position) when it is already
+  // at the limit; and one level less.
+  void enterNesting(std::int64_t& level);
+  static void leaveNesting(std::int64_t& level) { --level; }
 
   // The `word.size()` bytes at `text` equal `word`, ignoring ASCII case.
   static bool sameWord(const char* text, std::string_view word) {
@@ -289,31 +288,22 @@ class Parser {
   SqlNode* parseRelease();
 };
 
-// Runs `body` one nesting level deeper and returns what it returns. The
-// level is given back when the body returns; a syntax error abandons the
-// whole parse, so nothing has to be undone on the way out and the frame
-// needs no destructor (see Parser::escape).
-template <class Body>
+// Runs `body` one nesting level deeper and returns what it returns; the
+// level is counted on `Level` (see Parser::uncountedDepth for the other
+// count). The level is given back when the body returns; a syntax error
+// abandons the whole parse, so nothing has to be undone on the way out and
+// the frame needs no destructor (see Parser::escape).
+template <std::int64_t Parser::*Level = &Parser::depth, class Body>
 [[gnu::always_inline]] inline auto nested(Parser& parser, Body&& body) -> decltype(body()) {
-  parser.enterNesting();
+  parser.enterNesting(parser.*Level);
   if constexpr (std::is_void_v<decltype(body())>) {
     body();
-    parser.leaveNesting();
+    Parser::leaveNesting(parser.*Level);
   } else {
     auto result = body();
-    parser.leaveNesting();
+    Parser::leaveNesting(parser.*Level);
     return result;
   }
-}
-
-// The same for the constructs whose levels the nesting limit does not count
-// (see Parser::uncountedDepth).
-template <class Body>
-[[gnu::always_inline]] inline auto nestedUncounted(Parser& parser, Body&& body) -> decltype(body()) {
-  parser.enterUncountedNesting();
-  auto result = body();
-  parser.leaveUncountedNesting();
-  return result;
 }
 
 // The statements of a text one at a time, in source order, each with its
