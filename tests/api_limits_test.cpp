@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "../fuzz/document_oracle.h"
+#include "support/text.h"
 #include "support/threads.h"
 #include "vellum_sql_parser.h"
 
@@ -19,12 +20,7 @@ namespace {
 constexpr char kNestingError[] = "maximum SQL syntactic nesting depth of 128 exceeded";
 constexpr std::size_t kLimit = 1048576;
 
-std::string repeat(std::string_view s, std::size_t n) {
-  std::string out;
-  out.reserve(s.size() * n);
-  for (std::size_t i = 0; i < n; ++i) out += s;
-  return out;
-}
+using vellum_test::repeat;
 
 // What a parse answered: "ok" for a document that passes the checks, the
 // error text, or what is wrong with the answer. `fullCheck` false decodes

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/text.h"
 #include "vellum_sql_parser.h"
 
 #if defined(__has_feature)
@@ -126,14 +127,6 @@ std::string call(const Input& in, long failAt = -1, bool failAfter = false) {
   return out;
 }
 
-// `head`, `middle` n times, `tail`.
-std::string repeat(std::string_view head, std::string_view middle, std::size_t n, std::string_view tail = {}) {
-  std::string out(head);
-  for (std::size_t i = 0; i < n; ++i) out += middle;
-  out += tail;
-  return out;
-}
-
 const std::vector<Input>& inputs() {
   static const std::vector<Input> all = {
       {"every statement family", true,
@@ -150,11 +143,11 @@ const std::vector<Input>& inputs() {
        "CREATE CONTINUOUS AGGREGATE m AS SELECT time_bucket('1h', ts) AS b, avg(v) FROM cpu GROUP BY 1 "
        "WITH (retention = '30d', refresh_interval = '1m'); SELECT 1"},
       {"a script that grows the tree's memory and the document", true,
-       repeat("", "SELECT a + 1, 'text' FROM t;", 4000)},
+       vellum_test::repeat("SELECT a + 1, 'text' FROM t;", 4000)},
       {"a syntax error", true, "SELECT a, b FROM t WHERE (c = "},
-      {"a nesting error", true, repeat(repeat("SELECT ", "(", 129, "1"), ")", 129)},
+      {"a nesting error", true, "SELECT " + vellum_test::repeat("(", 129) + "1" + vellum_test::repeat(")", 129)},
       {"a PromQL query", false, "sum by (job) (rate(http_requests_total{code=~\"5..\"}[5m] offset 1h)) / 2"},
-      {"a long PromQL sum", false, repeat("a", " + a", 20000)},
+      {"a long PromQL sum", false, vellum_test::repeat("a + ", 20000) + "a"},
       {"a PromQL syntax error", false, "sum(rate(x[5m]) by"},
   };
   return all;

@@ -16,6 +16,7 @@
 
 #include "doc_support.h"
 #include "support/corpus.h"
+#include "support/text.h"
 #include "support/threads.h"
 #include "vellum_sql_parser.h"
 
@@ -48,13 +49,6 @@ bool startsWith(const std::string& text, std::string_view prefix) { return text.
 std::string span(int l1, int c1, int l2, int c2) {
   return R"({"start":{"line":)" + std::to_string(l1) + R"(,"column":)" + std::to_string(c1) + R"(},"end":{"line":)" +
          std::to_string(l2) + R"(,"column":)" + std::to_string(c2) + "}}";
-}
-
-std::string repeatText(std::string_view piece, std::size_t count) {
-  std::string out;
-  out.reserve(piece.size() * count);
-  for (std::size_t i = 0; i < count; ++i) out += piece;
-  return out;
 }
 
 std::string aggregateOver(const std::string& select) {
@@ -215,7 +209,7 @@ TEST(DocAlterTest, ValidationMessagesReachTheResultText) {
        "error: expected option retention"},
       {"CREATE CONTINUOUS AGGREGATE m AS SELECT a FROM t WITH (retention = '1d', REFRESH_INTERVAL = '1h')",
        "error: expected option refresh_interval"},
-      {aggregateOver("SELECT " + repeatText("a + ", 130) + "a FROM t"), "error: maximum staged AST nesting depth of 128 exceeded"},
+      {aggregateOver("SELECT " + repeat("a + ", 130) + "a FROM t"), "error: maximum staged AST nesting depth of 128 exceeded"},
       // Every aggregate is validated in list order, before anything is written.
       {aggregateOver("SELECT a FROM t QUALIFY a") + "; " + aggregateOver("SELECT a FROM t WINDOW w AS ()"), refused + "QUALIFY"},
       {std::string(kAggregate) + "; " + aggregateOver("SELECT a FROM t WINDOW w AS ()"), refused + "WINDOW"},
@@ -363,11 +357,11 @@ TEST(DocAlterTest, StagedBytesEqualPlainBytes) {
 TEST(DocAlterTest, StagedLimitsReachTheResultText) {
   // A flat list of 30,000 items makes a document of some megabytes: plain
   // writing takes it, the staged path refuses it while counting.
-  std::string wide = "SELECT " + repeatText("1, ", 30000) + "1";
+  std::string wide = "SELECT " + repeat("1, ", 30000) + "1";
   EXPECT_TRUE(startsWith(exported(wide), R"([{"kind":{"variant":"Select")"));
   EXPECT_EQ(exported(wide + "; " + kAggregate), "error: staged MessagePack exceeds 1048576-byte limit");
   // Each operator adds two levels of maps: 70 of them pass 128 containers.
-  std::string deep = "SELECT " + repeatText("1 + ", 70) + "1";
+  std::string deep = "SELECT " + repeat("1 + ", 70) + "1";
   EXPECT_TRUE(startsWith(exported(deep), R"([{"kind":{"variant":"Select")"));
   EXPECT_EQ(exported(std::string(kAggregate) + "; " + deep),
             "error: maximum staged MessagePack nesting depth of 128 exceeded");
@@ -376,8 +370,8 @@ TEST(DocAlterTest, StagedLimitsReachTheResultText) {
 TEST(DocAlterTest, OneMebibyteChainsOnAOneMebibyteStack) {
   const std::size_t size = kFullSize ? 1048576 : 65536;
   std::string prefix = std::string(kAggregate) + "; SELECT ";
-  std::string chain = prefix + repeatText("1+", (size - prefix.size() - 1) / 2) + "1";
-  std::string inside = aggregateOver("SELECT " + repeatText("a+", (size - 120) / 2) + "a FROM t");
+  std::string chain = prefix + repeat("1+", (size - prefix.size() - 1) / 2) + "1";
+  std::string inside = aggregateOver("SELECT " + repeat("a+", (size - 120) / 2) + "a FROM t");
   ASSERT_LE(chain.size(), size);
   ASSERT_LE(inside.size(), size);
   std::string chainResult, insideResult;

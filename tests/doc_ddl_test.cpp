@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "doc_support.h"
+#include "support/text.h"
 #include "support/threads.h"
 
 namespace vellum_test {
@@ -377,13 +378,6 @@ struct CountingVisitor : msgpack::null_visitor {
   }
 };
 
-std::string repeatText(std::string_view piece, std::size_t count) {
-  std::string out;
-  out.reserve(piece.size() * count);
-  for (std::size_t i = 0; i < count; ++i) out += piece;
-  return out;
-}
-
 struct LimitCase {
   const char* name;
   std::string sql;
@@ -410,8 +404,8 @@ TEST(DocDdlTest, OneMebibyteStatementsOnAOneMebibyteStack) {
   }
   {
     std::size_t links = (size - 40) / 2;
-    cases.push_back({"CHECK chain", "CREATE TABLE t (a INT CHECK (" + repeatText("a+", links) + "a))", links, 1});
-    cases.push_back({"DEFAULT chain", "CREATE TABLE t (a INT DEFAULT " + repeatText("1+", links) + "1)", links, 1});
+    cases.push_back({"CHECK chain", "CREATE TABLE t (a INT CHECK (" + repeat("a+", links) + "a))", links, 1});
+    cases.push_back({"DEFAULT chain", "CREATE TABLE t (a INT DEFAULT " + repeat("1+", links) + "1)", links, 1});
   }
   for (const LimitCase& c : cases) {
     ASSERT_LE(c.sql.size(), size) << c.name;

@@ -10,6 +10,7 @@
 #include <msgpack.hpp>
 
 #include "doc_support.h"
+#include "support/text.h"
 #include "support/threads.h"
 
 namespace vellum_test {
@@ -42,12 +43,6 @@ std::string select(const std::string& projection, const std::string& from = "", 
          R"(],"selection":)" + selection +
          R"(,"group_by":null,"having":null,"windows":[],"qualify":null,"set_operations":[],"order_by":[],)"
          R"("limit":null,"offset":null,"limit_with_ties":false})";
-}
-std::string repeatText(const std::string& piece, std::size_t count) {
-  std::string out;
-  out.reserve(piece.size() * count);
-  for (std::size_t i = 0; i < count; ++i) out += piece;
-  return out;
 }
 std::string doc(const std::string& kind) { return R"([{"kind":)" + kind + "}]"; }
 
@@ -331,7 +326,7 @@ TEST(DocDmlTest, OneMebibyteStatementsOnAOneMebibyteStack) {
   for (const ChainCase& c : chains) {
     for (std::size_t size : sizes) {
       std::size_t links = (size - c.head.size()) / c.link.size();
-      std::string sql = c.head + repeatText(c.link, links);
+      std::string sql = c.head + repeat(c.link, links);
       std::vector<std::uint8_t> document;
       std::string error;
       runOnThreadWithStack(kOneMiB, [&] {

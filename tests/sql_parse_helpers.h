@@ -10,6 +10,7 @@
 #include "sql/parser.h"
 #include "sql/tree_dump.h"
 #include "support/errors.h"
+#include "support/text.h"
 
 namespace sql_test {
 
@@ -55,13 +56,7 @@ struct Case {
 
 inline std::ostream& operator<<(std::ostream& os, const Case& c) { return os << c.input; }
 
-// `text` repeated `n` times.
-inline std::string repeat(std::string_view text, std::size_t n) {
-  std::string out;
-  out.reserve(text.size() * n);
-  for (std::size_t i = 0; i < n; ++i) out += text;
-  return out;
-}
+using vellum_test::repeat;
 
 // `n` levels of open + ... + close around `core`.
 inline std::string nest(std::string_view open, std::string_view core, std::string_view close, std::size_t n) {

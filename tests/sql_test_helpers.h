@@ -11,6 +11,7 @@
 #include "sql/tree_dump.h"
 #include "support/arena.h"
 #include "support/errors.h"
+#include "support/text.h"
 
 namespace vellum_test {
 
@@ -92,12 +93,5 @@ void expectErrors(const ErrorCase (&cases)[N]) {
   expectErrors(cases, cases + N);
 }
 
-// `count` copies of `piece`.
-inline std::string repeat(std::string_view piece, std::size_t count) {
-  std::string out;
-  out.reserve(piece.size() * count);
-  for (std::size_t i = 0; i < count; ++i) out += piece;
-  return out;
-}
 
 }  // namespace vellum_test
