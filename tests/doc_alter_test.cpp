@@ -504,12 +504,23 @@ TEST(DocAlterTest, SpansBuiltFromOperandsWithoutPosition) {
     EXPECT_EQ(visitor.broken, 0u) << text;
     EXPECT_GT(visitor.spans, 0u) << text;
   }
-  // Only CHECK expressions keep all-zero spans (the comparison above).
-  vellum::DocumentBytes check = vellum::parseSqlDocument("CREATE TABLE t (a INT CHECK (a -> 3 * 2 > 0))");
-  SpanVisitor visitor;
-  std::size_t offset = 0;
-  ASSERT_TRUE(msgpack::parse(reinterpret_cast<const char*>(check.data.get()), check.size, offset, visitor));
-  EXPECT_EQ(visitor.zero, 2u);  // the comparison and the multiplication below the call
+  // Only CHECK expressions and MERGE conditions keep all-zero spans (the
+  // comparison above), even below a node that has a span of its own.
+  const struct {
+    const char* text;
+    std::size_t zero;
+  } kept[] = {
+      {"CREATE TABLE t (a INT CHECK (a -> 3 * 2 > 0))", 2},  // the comparison and the multiplication below the call
+      {"CREATE TABLE t (a INT, CHECK (f(a OR b)))", 1},
+      {"MERGE INTO t USING u ON a AND b WHEN MATCHED AND f(a AND b) THEN DELETE", 1},
+  };
+  for (const auto& c : kept) {
+    vellum::DocumentBytes document = vellum::parseSqlDocument(c.text);
+    SpanVisitor visitor;
+    std::size_t offset = 0;
+    ASSERT_TRUE(msgpack::parse(reinterpret_cast<const char*>(document.data.get()), document.size, offset, visitor));
+    EXPECT_EQ(visitor.zero, c.zero) << c.text;
+  }
 }
 
 TEST(DocAlterTest, CorpusDocumentsHoldValidSpansAndWriteTheSameStaged) {

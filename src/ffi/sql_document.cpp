@@ -36,7 +36,8 @@ DocumentBytes readSqlDocument(std::string_view text, std::int32_t padding) {
   // its short document is moved once, which costs less than the count.
   constexpr std::size_t kCountedText = 4096;
   Arena arena;
-  sql::StatementReader reader(text, arena, padding);
+  // The writer fills the spans on its way down each tree.
+  sql::StatementReader reader(text, arena, padding, sql::Backfill::No);
   const std::size_t expected = text.size() < kCountedText ? 1 : countSemicolons(text) + 1;
   return sql::writeSqlDocument(reader, sql::documentCapacityHint(text.size()), expected);
 }

@@ -26,6 +26,7 @@ std::string_view stringValue(const SqlNode* node) {
 }  // namespace
 
 void SqlWriter::writeAlterTable(const SqlNode* node) {
+  fillPartSpans(node);
   std::size_t first = leadingFlag(node, "IF EXISTS", 2);
   writeRun<Run{map(5), str("variant"), str("AlterTable"), str("if_exists")}>(out_);
   writeBool(out_, first == 1);
@@ -33,6 +34,7 @@ void SqlWriter::writeAlterTable(const SqlNode* node) {
   writeStr(out_, nameText(node->child(first)));
   writeLit<"action">(out_);
   const SqlNode* action = node->child(first + 1);
+  fillPartSpans(action);
   switch (action != nullptr ? action->kind : nkStatementList) {
     case nkAlterAddColumn: {
       std::size_t flag = leadingFlag(action, "IF NOT EXISTS", 1);
@@ -62,6 +64,7 @@ void SqlWriter::writeAlterTable(const SqlNode* node) {
       break;
     case nkAlterColumn: {
       const SqlNode* operation = action->child(1);
+      fillPartSpans(operation);
       writeRun<Run{map(3), str("variant"), str("AlterColumn"), str("name")}>(out_);
       writeStr(out_, nameText(action->child(0)));
       writeLit<"action">(out_);
@@ -95,6 +98,7 @@ void SqlWriter::writeAlterTable(const SqlNode* node) {
 }
 
 void SqlWriter::writeCreateContinuousAggregate(const SqlNode* node) {
+  fillPartSpans(node);
   const SqlNode* name = node->child(0);
   const SqlNode* query = node->child(1);
   const SqlNode* options = node->child(2);
@@ -107,10 +111,12 @@ void SqlWriter::writeCreateContinuousAggregate(const SqlNode* node) {
   writeLit<"query">(out_);
   writeRestrictedSelect(query);
   writeLit<"options">(out_);
+  fillPartSpans(options);
   const NodeList& list = options->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(list.size()));
   for (const SqlNode* option : list) {
     check(option != nullptr, "continuous aggregate option is nil");
+    fillPartSpans(option);
     const SqlNode* key = option->child(0);
     const SqlNode* value = option->child(1);
     writeRun<Run{map(5), str("key")}>(out_);

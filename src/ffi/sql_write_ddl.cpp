@@ -110,6 +110,7 @@ constexpr ColumnForm kColumnForms[] = {
 // CREATE TABLE.
 
 void SqlWriter::writeCreateTable(const SqlNode* node) {
+  fillPartSpans(node);
   const NodeList& children = node->children();
   // The name is the first identifier that is not a flag; when every
   // identifier spells a flag, the name is the last of them.
@@ -165,6 +166,7 @@ void SqlWriter::writeCreateTable(const SqlNode* node) {
 
 void SqlWriter::writeColumnDef(const SqlNode* column) {
   check(column != nullptr && column->kind == nkColumnDef, "column definition expected");
+  fillPartSpans(column);
   writeRun<Run{map(4), str("name")}>(out_);
   writeStr(out_, column->colName());
   writeLit<"data_type">(out_);
@@ -196,6 +198,7 @@ void SqlWriter::writeColumnConstraint(const SqlNode* constraint) {
   writeLit<"name">(out_);
   writeTextOrNil(extra.constraintName);
   if (variant == "Default") {
+    fillPartSpans(constraint);
     writeLit<"value">(out_);
     const NodeList& children = constraint->children();
     if (children.size() < 2) {
@@ -205,7 +208,7 @@ void SqlWriter::writeColumnConstraint(const SqlNode* constraint) {
     }
   } else if (variant == "Check") {
     writeLit<"expression">(out_);
-    writeExpr(extra.extraExpr);
+    writeUnfilledExpr(extra.extraExpr);
   } else if (variant == "References") {
     writeLit<"table">(out_);
     writeStr(out_, extra.refTable);
@@ -245,7 +248,7 @@ void SqlWriter::writeTableConstraint(const SqlNode* constraint) {
     writeRun<Run{map(4), str("variant"), str("Check"), str("name")}>(out_);
     writeTextOrNil(extra.constraintName);
     writeLit<"expression">(out_);
-    writeExpr(extra.extraExpr);
+    writeUnfilledExpr(extra.extraExpr);
   } else {
     throw ValueError("unsupported table constraint " + form);
   }
@@ -270,6 +273,7 @@ void SqlWriter::writeWithOptions(const SqlNode* options) {
     writeArrayHeader(out_, 0);
     return;
   }
+  fillPartSpans(options);
   const NodeList& list = options->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(list.size()));
   for (const SqlNode* option : list) {
@@ -287,6 +291,7 @@ void SqlWriter::writeWithOptions(const SqlNode* options) {
 // CREATE INDEX and CREATE VIEW.
 
 void SqlWriter::writeCreateIndex(const SqlNode* node) {
+  fillPartSpans(node);
   const NodeList& children = node->children();
   const SqlNode* with = !children.empty() && children.back() != nullptr && children.back()->kind == nkWithOptions
                             ? children.back()
@@ -324,6 +329,7 @@ void SqlWriter::writeCreateIndex(const SqlNode* node) {
 }
 
 void SqlWriter::writeCreateView(const SqlNode* node) {
+  fillPartSpans(node);
   std::size_t first = flagCount(node, "IF NOT EXISTS", 3);
   const SqlNode* columns = node->child(first + 1);
   check(columns != nullptr, "CREATE VIEW without a column list");

@@ -48,10 +48,12 @@ const SqlNode* conditionOf(const SqlNode* where) {
 
 // [{"column", "value", "span"}, ...], one map per assignment of the SET list.
 void SqlWriter::writeAssignments(const SqlNode* list) {
+  fillPartSpans(list);
   const NodeList& assignments = list->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(assignments.size()));
   for (const SqlNode* assignment : assignments) {
     check(assignment != nullptr && assignment->kind == nkBinaryOp, "assignment is not a binary operation");
+    fillPartSpans(assignment);
     writeRun<Run{map(3), str("column")}>(out_);
     writeStr(out_, nameText(assignment->binLeft()));
     writeLit<"value">(out_);
@@ -66,6 +68,7 @@ void SqlWriter::writeFromItems(const SqlNode* from) {
     writeArrayHeader(out_, 0);
     return;
   }
+  fillPartSpans(from);
   const NodeList& items = from->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
   for (const SqlNode* item : items) writeFromItem(item, FromMode::Full);
@@ -78,12 +81,14 @@ void SqlWriter::writeReturning(const SqlNode* returning) {
     writeArrayHeader(out_, 0);
     return;
   }
+  fillPartSpans(returning);
   const NodeList& items = returning->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
   for (const SqlNode* item : items) writeSelectItem(item);
 }
 
 void SqlWriter::writeInsert(const SqlNode* node) {
+  fillPartSpans(node);
   const SqlNode* table = required(node, 0, "INSERT without a table name");
   const NodeList& children = node->children();
   const SqlNode* columns = children.size() > 1 && children[1] != nullptr && children[1]->kind == nkColumnList
@@ -130,6 +135,7 @@ void SqlWriter::writeInsert(const SqlNode* node) {
     for (std::size_t i = 1; i < children.size(); ++i) {
       const SqlNode* row = children.data()[i];
       if (row == nullptr || row->kind != nkExprList) continue;
+      fillPartSpans(row);
       const NodeList& exprs = row->children();
       writeExprArray(exprs, 0, exprs.size());
     }
@@ -146,6 +152,7 @@ void SqlWriter::writeInsert(const SqlNode* node) {
 
 // {"columns", "constraint", "action", "span"}
 void SqlWriter::writeOnConflict(const SqlNode* conflict) {
+  fillPartSpans(conflict);
   const SqlNodeExtra& extra = conflict->extra();
   writeRun<Run{map(4), str("columns")}>(out_);
   writeTextArray(extra.columnNames);
@@ -159,12 +166,15 @@ void SqlWriter::writeOnConflict(const SqlNode* conflict) {
     writeAssignments(required(conflict, 0, "ON CONFLICT DO UPDATE without a SET list"));
     writeLit<"selection">(out_);
     const NodeList& children = conflict->children();
-    writeExpr(children.size() >= 2 ? conditionOf(required(conflict, 1, "ON CONFLICT WHERE clause is nil")) : nullptr);
+    const SqlNode* where = children.size() >= 2 ? required(conflict, 1, "ON CONFLICT WHERE clause is nil") : nullptr;
+    fillPartSpans(where);
+    writeExpr(conditionOf(where));
   }
   writeSpanEntry(conflict->span);
 }
 
 void SqlWriter::writeUpdate(const SqlNode* node) {
+  fillPartSpans(node);
   const SqlNode* table = required(node, 0, "UPDATE without a table name");
   const SqlNode* assignments = required(node, 1, "UPDATE without a SET list");
   const SqlNode* from = lastOfKind(node, nkFromClause, 2);
@@ -175,12 +185,15 @@ void SqlWriter::writeUpdate(const SqlNode* node) {
   writeLit<"from">(out_);
   writeFromItems(from);
   writeLit<"selection">(out_);
-  writeExpr(conditionOf(lastOfKind(node, nkWhereClause, 2)));
+  const SqlNode* where = lastOfKind(node, nkWhereClause, 2);
+  fillPartSpans(where);
+  writeExpr(conditionOf(where));
   writeReturning(lastOfKind(node, nkReturningClause, 2));
   writeSpanEntry(node->span);
 }
 
 void SqlWriter::writeDelete(const SqlNode* node) {
+  fillPartSpans(node);
   const SqlNode* table = required(node, 0, "DELETE without a table name");
   const SqlNode* from = lastOfKind(node, nkFromClause, 1);
   writeRun<Run{map(6), str("variant"), str("Delete"), str("table")}>(out_);
@@ -188,12 +201,15 @@ void SqlWriter::writeDelete(const SqlNode* node) {
   writeLit<"using">(out_);
   writeFromItems(from);
   writeLit<"selection">(out_);
-  writeExpr(conditionOf(lastOfKind(node, nkWhereClause, 1)));
+  const SqlNode* where = lastOfKind(node, nkWhereClause, 1);
+  fillPartSpans(where);
+  writeExpr(conditionOf(where));
   writeReturning(lastOfKind(node, nkReturningClause, 1));
   writeSpanEntry(node->span);
 }
 
 void SqlWriter::writeMerge(const SqlNode* node) {
+  fillPartSpans(node);
   const SqlNode* target = required(node, 0, "MERGE without a target");
   const SqlNode* source = required(node, 1, "MERGE without a source");
   const SqlNode* on = required(node, 2, "MERGE without an ON condition");
@@ -215,11 +231,12 @@ void SqlWriter::writeMerge(const SqlNode* node) {
 
 // {"matched", "condition", "action", "span"}
 void SqlWriter::writeMergeWhen(const SqlNode* when) {
+  fillPartSpans(when);
   const SqlNodeExtra& extra = when->extra();
   writeRun<Run{map(4), str("matched")}>(out_);
   writeBool(out_, extra.subKind == "MATCHED");
   writeLit<"condition">(out_);
-  writeExpr(extra.extraExpr);
+  writeUnfilledExpr(extra.extraExpr);
   writeLit<"action">(out_);
   if (extra.detailText == "UPDATE") {
     writeRun<Run{map(2), str("variant"), str("Update"), str("assignments")}>(out_);
@@ -233,6 +250,7 @@ void SqlWriter::writeMergeWhen(const SqlNode* when) {
     writeRun<Run{map(3), str("variant"), str("Insert"), str("columns")}>(out_);
     writeNameArray(hasColumns ? first : nullptr);
     writeLit<"values">(out_);
+    fillPartSpans(values);
     const NodeList& exprs = values->children();
     writeExprArray(exprs, 0, exprs.size());
   } else {
@@ -242,6 +260,7 @@ void SqlWriter::writeMergeWhen(const SqlNode* when) {
 }
 
 void SqlWriter::writeCopy(const SqlNode* node) {
+  fillPartSpans(node);
   const SqlNode* source = required(node, 0, "COPY without a source");
   const SqlNodeExtra& extra = node->extra();
   writeRun<Run{map(6), str("variant"), str("Copy"), str("source")}>(out_);

@@ -25,11 +25,6 @@ struct CallClauses {
 
 namespace {
 
-const SqlNode* skipAlias(const SqlNode* node) {
-  while (node != nullptr && node->kind == nkAlias) node = node->aliasExpr();
-  return node;
-}
-
 const SqlNode* need(const SqlNode* node, const char* what) {
   check(node != nullptr, what);
   return node;
@@ -226,6 +221,16 @@ void SqlWriter::writeTextOrNil(std::string_view text) {
   }
 }
 
+void SqlWriter::writeUnfilledExpr(const SqlNode* node) {
+  struct Restore {
+    bool& filling;
+    bool saved;
+    ~Restore() { filling = saved; }
+  } restore{filling_, filling_};
+  filling_ = false;
+  writeExpr(node);
+}
+
 void SqlWriter::writeExprArray(const NodeList& nodes, std::size_t from, std::size_t to) {
   writeArrayHeader(out_, static_cast<std::uint32_t>(to - from));
   for (std::size_t i = from; i < to; ++i) writeExpr(nodes[i]);
@@ -325,10 +330,23 @@ void SqlWriter::writeExprTree(const SqlNode* node) {
   const std::size_t base = chain_.size();
   // Down the lead children: each map is written up to its lead child's value.
   for (;;) {
-    node = skipAlias(node);
+    // An alias (ORDER BY's ASC or DESC wrapper) is passed over.
+    while (node != nullptr && node->kind == nkAlias) {
+      fillPartSpans(node);
+      node = node->aliasExpr();
+    }
     if (node == nullptr) {
       writeNil(out_);
       break;
+    }
+    if (node->kind == nkBinaryOp) {  // the most common, filled in place
+      if (filling_) {
+        SqlNode* binary = const_cast<SqlNode*>(node);
+        fillSpan(binary->binLeft(), binary->span);
+        fillSpan(binary->binRight(), binary->span);
+      }
+    } else {
+      fillPartSpans(node);
     }
     const SqlNode* lead = nullptr;
     if (!writeExprHead(node, &lead)) {
@@ -510,7 +528,7 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
       SqlBinaryOp op = node->binOp();
       const SqlNode* right = node->binRight();
       if (op == opBetween || op == opNotBetween) {
-        need(right, "BETWEEN without bounds");
+        fillPartSpans(need(right, "BETWEEN without bounds"));
         writeLit<"low">(out_);
         writeExpr(right->child(0));
         writeLit<"high">(out_);
@@ -519,6 +537,7 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
         writeBool(out_, op == opNotBetween);
       } else if (isLikeOp(op)) {
         bool withEscape = right != nullptr && right->kind == nkExprList;
+        if (withEscape) fillPartSpans(right);
         writeLit<"pattern">(out_);
         writeExpr(withEscape ? right->child(0) : right);
         writeLit<"escape">(out_);
@@ -532,7 +551,8 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
         writeLit<"kind">(out_);
         writeStr(out_, likeKind(op));
       } else if (op == opIn || op == opNotIn) {
-        const NodeList& list = need(right, "IN without a list")->children();
+        fillPartSpans(need(right, "IN without a list"));
+        const NodeList& list = right->children();
         writeLit<"list">(out_);
         writeExprArray(list, 0, list.size());
         writeLit<"negated">(out_);
@@ -641,6 +661,7 @@ void SqlWriter::writeCallAfterArgs(const SqlNode* node, const CallClauses& claus
     writeOrderByArray(clauses.withinGroup);
     writeLit<"filter">(out_);
     if (clauses.filter != nullptr) {
+      fillPartSpans(clauses.filter);
       writeExpr(clauses.filter->child(0));
     } else {
       writeNil(out_);
@@ -661,7 +682,7 @@ void SqlWriter::writeCase(const SqlNode* node) {
   writeLit<"branches">(out_);
   writeArrayHeader(out_, static_cast<std::uint32_t>(branches.size()));
   for (const SqlNode* branch : branches) {
-    need(branch, "CASE branch is nil");
+    fillPartSpans(need(branch, "CASE branch is nil"));
     writeRun<Run{map(2), str("when")}>(out_);
     writeExpr(branch->caseWhen());
     writeLit<"then">(out_);

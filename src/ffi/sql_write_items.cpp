@@ -214,6 +214,7 @@ void SqlWriter::writeSelectItem(const SqlNode* item) {
       writeStr(out_, nameText(item->child(0)));
       break;
     case nkAlias:
+      fillPartSpans(item);
       writeRun<Run{map(4), str("variant"), str("Expr"), str("expr")}>(out_);
       writeExpr(item->aliasExpr());
       writeLit<"alias">(out_);
@@ -283,6 +284,7 @@ void SqlWriter::writeOrderByArray(const SqlNode* clause) {
     writeArrayHeader(out_, 0);
     return;
   }
+  fillPartSpans(clause);
   const NodeList& items = clause->children();
   writeArrayHeader(out_, static_cast<std::uint32_t>(items.size()));
   for (const SqlNode* item : items) writeOrderByItem(item);
@@ -293,7 +295,8 @@ void SqlWriter::writeWindowSpec(const SqlNode* window) {
   const SqlNode* partition = nullptr;
   const SqlNode* order = nullptr;
   const SqlNode* frame = nullptr;
-  for (const SqlNode* child : need(window, "window definition is nil")->children()) {
+  fillPartSpans(need(window, "window definition is nil"));
+  for (const SqlNode* child : window->children()) {
     if (child == nullptr) continue;
     switch (child->kind) {
       case nkIdentifier: base = child; break;
@@ -311,6 +314,7 @@ void SqlWriter::writeWindowSpec(const SqlNode* window) {
   }
   writeLit<"partition_by">(out_);
   if (partition != nullptr) {
+    fillPartSpans(partition);
     const NodeList& exprs = partition->children();
     writeExprArray(exprs, 0, exprs.size());
   } else {
@@ -327,6 +331,7 @@ void SqlWriter::writeWindowSpec(const SqlNode* window) {
 }
 
 void SqlWriter::writeWindowFrame(const SqlNode* frame) {
+  fillPartSpans(frame);
   writeRun<Run{map(3), str("units")}>(out_);
   writeStr(out_, frame->frameUnit() == fuRows ? "Rows" : "Range");
   writeLit<"start_bound">(out_);

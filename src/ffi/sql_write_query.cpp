@@ -99,6 +99,7 @@ inline void SqlWriter::writeClauseExpr(const SqlNode* clause) {
   if (clause == nullptr) {
     writeNil(out_);
   } else {
+    fillPartSpans(clause);
     writeExpr(clause->child(0));
   }
 }
@@ -109,6 +110,7 @@ inline void SqlWriter::writeClauseExpr(const SqlNode* clause) {
 // The "projection" and "from" entries of a SELECT map.
 void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode* from, FromMode mode) {
   if (projection != nullptr) {
+    fillPartSpans(projection);
     const NodeList& items = projection->children();
     writeRunAndArrayHeader<Run{str("projection")}>(out_, items.size());
     for (const SqlNode* item : items) writeSelectItem(item);
@@ -116,6 +118,7 @@ void SqlWriter::writeProjectionAndFrom(const SqlNode* projection, const SqlNode*
     writeRunAndArrayHeader<Run{str("projection")}>(out_, 0);
   }
   if (from != nullptr) {
+    fillPartSpans(from);
     const NodeList& items = from->children();
     writeRunAndArrayHeader<Run{str("from")}>(out_, items.size());
     for (const SqlNode* item : items) writeFromItem(item, mode);
@@ -153,6 +156,7 @@ bool readPlainSelect(const SqlNode* select, const SqlNode*& projection, const Sq
 }  // namespace
 
 void SqlWriter::writeQuery(const SqlNode* select) {
+  fillPartSpans(select);
   const SqlNode* projection;
   const SqlNode* from;
   const SqlNode* where;
@@ -191,6 +195,7 @@ void SqlWriter::writeSelectionAndConstantRest(const SqlNode* where) {
     writeRuns<Run{str("selection")}, Run{nil}, kNoGrouping, kNoTail>(out_);
   } else {
     writeLit<"selection">(out_);
+    fillPartSpans(where);
     writeExpr(where->child(0));
     writeRuns<kNoGrouping, kNoTail>(out_);
   }
@@ -211,6 +216,7 @@ void SqlWriter::writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, b
   if (distinctOn != nullptr) {
     writeBool(out_, distinct);
     writeLit<"distinct_on">(out_);
+    fillPartSpans(distinctOn);
     const NodeList& exprs = distinctOn->children();
     writeExprArray(exprs, 0, exprs.size());
   } else if (distinct) {
@@ -225,6 +231,7 @@ void SqlWriter::writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, b
 void SqlWriter::writeQueryRest(const SqlNode* select, const QueryParts& q) {
   writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
+    fillPartSpans(q.groupBy);
     const NodeList& elements = q.groupBy->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(elements.size()));
     for (const SqlNode* element : elements) writeGroupingElement(element);
@@ -235,6 +242,7 @@ void SqlWriter::writeQueryRest(const SqlNode* select, const QueryParts& q) {
   writeClauseExpr(q.having);
   writeLit<"windows">(out_);
   if (q.windows != nullptr) {
+    fillPartSpans(q.windows);
     const NodeList& windows = q.windows->children();
     writeArrayHeader(out_, static_cast<std::uint32_t>(windows.size()));
     for (const SqlNode* window : windows) writeNamedWindow(window);
@@ -249,6 +257,7 @@ void SqlWriter::writeQueryRest(const SqlNode* select, const QueryParts& q) {
 }
 
 void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
+  fillPartSpans(select);
   QueryParts q = classify(select);
   writeRun<Run{map(12), str("variant"), str("Select"), str("distinct")}>(out_);
   writeBool(out_, q.distinct);
@@ -257,6 +266,7 @@ void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
   writeClauseExpr(q.where);
   writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
+    fillPartSpans(q.groupBy);
     const NodeList& exprs = q.groupBy->children();
     writeExprArray(exprs, 0, exprs.size());
   } else {
@@ -269,6 +279,7 @@ void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
 }
 
 void SqlWriter::writeValues(const SqlNode* values) {
+  fillPartSpans(values);
   QueryParts q = classify(values);
   writeMapHeader(out_, q.with != nullptr ? 9 : 8);
   writeRun<Run{str("variant"), str("Values")}>(out_);
@@ -280,6 +291,7 @@ void SqlWriter::writeValues(const SqlNode* values) {
   writeArrayHeader(out_, static_cast<std::uint32_t>(q.rows));
   for (const SqlNode* child : values->children()) {
     if (child == nullptr || child->kind != nkExprList) continue;
+    fillPartSpans(child);
     const NodeList& exprs = child->children();
     writeExprArray(exprs, 0, exprs.size());
   }
@@ -301,6 +313,8 @@ void SqlWriter::writeQueryTail(const SqlNode* body, std::size_t setOperations, c
   writeSetOperations(body, setOperations);
   writeLit<"order_by">(out_);
   writeOrderByArray(orderBy);
+  fillPartSpans(limit);
+  fillPartSpans(offset);
   writeLit<"limit">(out_);
   writeExpr(countOf(limit));
   writeLit<"offset">(out_);
@@ -323,6 +337,7 @@ void SqlWriter::writeSetOperations(const SqlNode* body, std::size_t count) {
   if (count == 0) return;
   for (const SqlNode* child : body->children()) {
     if (child == nullptr || child->kind != nkSetOperation) continue;
+    fillPartSpans(child);
     SetOpKind op = child->setOp();
     writeRun<Run{map(4), str("operator")}>(out_);
     writeStr(out_, op == soUnion ? "Union" : op == soIntersect ? "Intersect" : "Except");
@@ -335,6 +350,7 @@ void SqlWriter::writeSetOperations(const SqlNode* body, std::size_t count) {
 }
 
 void SqlWriter::writeWith(const SqlNode* with) {
+  fillPartSpans(with);
   const NodeList& ctes = with->children();
   writeRun<Run{map(3), str("recursive")}>(out_);
   writeBool(out_, with->recursive);
@@ -346,6 +362,7 @@ void SqlWriter::writeWith(const SqlNode* with) {
 
 void SqlWriter::writeCte(const SqlNode* cte) {
   check(cte != nullptr, "common table expression is nil");
+  fillPartSpans(cte);
   const NodeList& children = cte->children();
   const SqlNode* columns = nullptr;
   if (children.size() >= 3 && children[1] != nullptr && children[1]->kind == nkCteColumnList) {
@@ -362,6 +379,7 @@ void SqlWriter::writeCte(const SqlNode* cte) {
 
 void SqlWriter::writeGroupingElement(const SqlNode* element) {
   check(element != nullptr, "grouping element is nil");
+  fillPartSpans(element);
   switch (element->kind) {
     case nkRollup:
     case nkCube: {
@@ -377,6 +395,7 @@ void SqlWriter::writeGroupingElement(const SqlNode* element) {
       writeRun<Run{map(2), str("variant"), str("GroupingSets"), str("sets")}>(out_);
       writeArrayHeader(out_, static_cast<std::uint32_t>(sets.size()));
       for (const SqlNode* set : sets) {
+        fillPartSpans(set);
         const NodeList& exprs = set->children();
         writeExprArray(exprs, 0, exprs.size());
       }
@@ -391,6 +410,7 @@ void SqlWriter::writeGroupingElement(const SqlNode* element) {
 
 void SqlWriter::writeNamedWindow(const SqlNode* window) {
   check(window != nullptr, "named window is nil");
+  fillPartSpans(window);
   const SqlNode* name = window->child(0);
   check(name != nullptr, "named window without a name");
   writeRun<Run{map(3), str("name")}>(out_);
@@ -409,6 +429,7 @@ void SqlWriter::writeJoin(const SqlNode* item, FromMode mode) {
   const std::size_t base = chain_.size();
   while (isJoin(item)) {
     writeRun<Run{map(7), str("variant"), str("Join"), str("left")}>(out_);
+    fillPartSpans(item);
     chain_.push_back(item);
     item = item->joinLeft();
   }
@@ -444,6 +465,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
   std::string_view alias;
   const TextList* columns = nullptr;
   if (item->kind == nkAlias) {
+    fillPartSpans(item);
     target = item->aliasExpr();
     alias = item->aliasName();
     columns = &item->aliasColumns();
@@ -457,6 +479,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
   if (target != nullptr && target->kind == nkFromDerived) {
     writeMapHeader(out_, full ? 6 : 5);
     writeRun<Run{str("variant"), str("Derived"), str("subquery")}>(out_);
+    fillPartSpans(target);
     writeQueryBody(target->child(0));
     writeLit<"alias">(out_);
     if (aliased) {
@@ -530,6 +553,7 @@ void SqlWriter::writeFromLeaf(const SqlNode* item, FromMode mode) {
 
 // A table function, with the alias and span of its wrapper when it has one.
 void SqlWriter::writeFunctionItem(const SqlNode* function, const SqlNode* alias) {
+  fillPartSpans(function);
   const NodeList& children = function->children();
   writeRun<Run{map(8), str("variant"), str("Function"), str("name")}>(out_);
   writeStr(out_, nameText(function->child(0)));

@@ -79,6 +79,7 @@ void SqlWriter::writeStatementKind(const SqlNode* node) {
       writeTruncate(node);
       return;
     case nkExplain: {
+      fillPartSpans(node);
       const SqlNode* statement = node->child(0);
       check(statement != nullptr, "EXPLAIN without a statement");
       writeRun<Run{map(4), str("variant"), str("Explain"), str("analyze")}>(out_);

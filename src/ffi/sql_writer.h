@@ -185,6 +185,20 @@ class SqlWriter {
   void writeReferenceEntries(const SqlNodeExtra& extra);
   void writeWithOptions(const SqlNode* options);
 
+  // Gives the parts of `node` that have the empty span the node's span,
+  // before they are read: a node's span is final once its parent's parts
+  // were filled, so a document written from a tree read without the
+  // back-fill has the spans of one written after it. Every function that
+  // reads the parts of a node fills them first (again is harmless). Off
+  // under a CHECK expression or a MERGE condition, whose nodes keep the
+  // spans they were built with.
+  void fillPartSpans(const SqlNode* node) {
+    if (filling_ && node != nullptr) fillParts(const_cast<SqlNode*>(node));
+  }
+  // writeExpr for an expression whose nodes keep the spans they were built
+  // with (extraExpr).
+  void writeUnfilledExpr(const SqlNode* node);
+
   // The "span" key and the span map, the last entry of most maps: written
   // in place when the span is templated and the window has room.
   void writeSpanEntry(const SqlSpan& span) {
@@ -219,6 +233,7 @@ class SqlWriter {
   // Nodes whose maps are open below their lead child, innermost last. One
   // stack serves the whole document: every walk pops back to where it began.
   OpenMaps chain_;
+  bool filling_ = true;
 };
 
 // Writes the statement list into a growable buffer and hands the bytes over

@@ -96,7 +96,7 @@ SqlNode* StatementReader::next() {
   if (setjmp(escape) != 0) return nullptr;  // failure() holds the message
   parser_.escape = &escape;
   SqlNode* statement = parser_.parseStatement();
-  backfillSpans(statement, statement);
+  if (backfill_ == Backfill::Yes) backfillSpans(statement, statement);
   return statement;
 }
 
@@ -374,16 +374,12 @@ struct PartRun {
 };
 using PartRuns = SmallStack<PartRun, 64>;
 
-inline void fillFrom(SqlNode* part, const SqlNode* parent) {
-  if (part->span.isEmpty()) part->span = parent->span;
-}
-
 // A single part: filled when part-less, else pushed as a run of one.
 inline void pushPart(PartRuns& runs, SqlNode* const& slot, const SqlNode* parent) {
   SqlNode* part = slot;
   if (part == nullptr) return;
   if (hasNoParts(part->kind)) {
-    fillFrom(part, parent);
+    fillSpan(part, parent->span);
   } else {
     runs.push_back({&slot, &slot + 1, parent});
   }
@@ -405,7 +401,7 @@ struct PartsWithParts {
     SqlNode* part = *it;
     if (part == nullptr) continue;
     if (!hasNoParts(part->kind)) break;
-    fillFrom(part, parent);
+    fillSpan(part, parent->span);
   }
   if (it == end) return found;
   found.first = found.last = it;
@@ -413,7 +409,7 @@ struct PartsWithParts {
     SqlNode* part = *it;
     if (part == nullptr) continue;
     if (hasNoParts(part->kind)) {
-      fillFrom(part, parent);
+      fillSpan(part, parent->span);
     } else {
       found.last = it;
     }
@@ -438,8 +434,8 @@ SqlNode* expandFixedParts(PartRuns& runs, SqlNode* n) {
       SqlNode* right = n->binRight();
       bool leftParts = left != nullptr && !hasNoParts(left->kind);
       bool rightParts = right != nullptr && !hasNoParts(right->kind);
-      if (left != nullptr && !leftParts) fillFrom(left, n);
-      if (right != nullptr && !rightParts) fillFrom(right, n);
+      if (left != nullptr && !leftParts) fillSpan(left, n->span);
+      if (right != nullptr && !rightParts) fillSpan(right, n->span);
       if (leftParts) {
         if (rightParts) runs.push_back({&n->binRight(), &n->binRight() + 1, n});
         return left;
@@ -484,6 +480,52 @@ SqlNode* expandFixedParts(PartRuns& runs, SqlNode* n) {
 }
 
 }  // namespace
+
+void fillParts(SqlNode* node) {
+  const SqlSpan& span = node->span;
+  switch (tree_detail::kBranches.of[node->kind]) {
+    case tree_detail::Branch::Children:
+      for (SqlNode* part : node->children()) fillSpan(part, span);
+      return;
+    case tree_detail::Branch::Binary:
+      fillSpan(node->binLeft(), span);
+      fillSpan(node->binRight(), span);
+      return;
+    case tree_detail::Branch::Unary:
+      fillSpan(node->unOperand(), span);
+      return;
+    case tree_detail::Branch::Case:
+      fillSpan(node->caseOperand(), span);
+      for (SqlNode* part : node->caseBranches()) fillSpan(part, span);
+      fillSpan(node->caseElse(), span);
+      return;
+    case tree_detail::Branch::CaseWhen:
+      fillSpan(node->caseWhen(), span);
+      fillSpan(node->caseThen(), span);
+      return;
+    case tree_detail::Branch::Frame:
+      fillSpan(node->frameStart(), span);
+      fillSpan(node->frameEnd(), span);
+      return;
+    case tree_detail::Branch::Alias:
+      fillSpan(node->aliasExpr(), span);
+      return;
+    case tree_detail::Branch::Join:
+      fillSpan(node->joinLeft(), span);
+      fillSpan(node->joinRight(), span);
+      fillSpan(node->joinCond(), span);
+      return;
+    case tree_detail::Branch::SetOp:
+      fillSpan(node->setRight(), span);
+      return;
+    case tree_detail::Branch::Column:
+      fillSpan(node->colType(), span);
+      for (SqlNode* part : node->colConstraints()) fillSpan(part, span);
+      return;
+    default:  // the part-less kinds
+      return;
+  }
+}
 
 void backfillSpans(SqlNode* node, SqlNode* parent) {
   if (node == nullptr) return;

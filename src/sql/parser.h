@@ -308,11 +308,15 @@ template <std::int64_t Parser::*Level = &Parser::depth, class Body>
 
 // The statements of a text one at a time, in source order, each with its
 // spans back-filled: a caller can use a statement's tree while it is fresh
-// in the cache, before the next one is read.
+// in the cache, before the next one is read. A caller that fills the spans
+// itself as it goes down the tree (fillParts on each node before reading its
+// parts) asks for trees without the back-fill.
+enum class Backfill : bool { No, Yes };
+
 class StatementReader {
  public:
-  StatementReader(std::string_view text, Arena& arena, std::int32_t padding = 0)
-      : parser_(text, arena, padding), start_(arena.mark()) {}
+  StatementReader(std::string_view text, Arena& arena, std::int32_t padding = 0, Backfill backfill = Backfill::Yes)
+      : parser_(text, arena, padding), start_(arena.mark()), backfill_(backfill) {}
   // The next statement root, or null after the last one and after a
   // syntax error, whose message failure() then holds. Other errors raise.
   SqlNode* next();
@@ -328,6 +332,7 @@ class StatementReader {
  private:
   Parser parser_;
   Arena::Mark start_;
+  Backfill backfill_;
 };
 
 // The whole text as a list of statement roots, in source order. Raises
@@ -337,5 +342,16 @@ NodeList parseStatements(std::string_view text, Arena& arena);
 // Gives every node with the empty span the span of its parent (the root is
 // its own parent). Iterative: safe on trees of any depth.
 void backfillSpans(SqlNode* node, SqlNode* parent);
+
+// One level of the back-fill: gives the direct parts of `node` that have the
+// empty span the node's span (extraExpr is not a part). A walk that calls it
+// on every node before reading that node's parts, parents first, leaves the
+// spans it reads as backfillSpans would.
+void fillParts(SqlNode* node);
+
+// Gives `part`, unless it is null or has a span of its own, `span`.
+[[gnu::always_inline]] inline void fillSpan(SqlNode* part, const SqlSpan& span) {
+  if (part != nullptr && part->span.isEmpty()) part->span = span;
+}
 
 }  // namespace vellum::sql

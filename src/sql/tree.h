@@ -70,7 +70,11 @@ struct SqlSpan {
   std::int32_t endLine = 0;
   std::int32_t endColumn = 0;
 
-  bool isEmpty() const { return startLine == 0 && startColumn == 0; }
+  bool isEmpty() const {
+    std::uint64_t start;  // the line and the column, tested at once
+    std::memcpy(&start, this, sizeof start);
+    return start == 0;
+  }
 };
 
 struct SqlNode;
