@@ -1,5 +1,6 @@
 #include "promql/promql_writer.h"
 
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +13,36 @@ namespace vellum::promql {
 namespace {
 
 constexpr std::string_view kBinaryOpNames[] = {"Add", "Sub", "Mul", "Div", "Mod", "Pow"};
+
+// The "span" entry when its six numbers are all 0 to 127 (positive fixints),
+// as for every node of a short query: the bytes with the numbers left as 0,
+// their offsets noted, padded to a size copied whole.
+struct SmallSpanEntry {
+  std::uint8_t bytes[64] = {};
+  std::size_t size = 0;
+  std::size_t at[6] = {};
+};
+
+constexpr SmallSpanEntry kSmallSpanEntry = [] {
+  SmallSpanEntry t;
+  auto put = [&t](std::string_view key) {
+    t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
+    for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
+  };
+  put("span");
+  t.bytes[t.size++] = 0x82;
+  int number = 0;
+  for (std::string_view side : {std::string_view("start"), std::string_view("end")}) {
+    put(side);
+    t.bytes[t.size++] = 0x83;
+    for (std::string_view key : {std::string_view("line"), std::string_view("column"), std::string_view("offset")}) {
+      put(key);
+      t.at[number++] = t.size++;
+    }
+  }
+  return t;
+}();
+static_assert(kSmallSpanEntry.size == 62);
 
 class PromWriter {
  public:
@@ -141,6 +172,13 @@ class PromWriter {
   }
 
   static std::uint8_t* putSpanEntry(std::uint8_t* p, const PromSpan& span) {
+    const std::int64_t numbers[6] = {span.start.line, span.start.column, span.start.offset,
+                                     span.end.line,   span.end.column,   span.end.offset};
+    if (((numbers[0] | numbers[1] | numbers[2] | numbers[3] | numbers[4] | numbers[5]) & ~std::int64_t{127}) == 0) {
+      std::memcpy(p, kSmallSpanEntry.bytes, sizeof kSmallSpanEntry.bytes);
+      for (int i = 0; i < 6; ++i) p[kSmallSpanEntry.at[i]] = static_cast<std::uint8_t>(numbers[i]);
+      return p + kSmallSpanEntry.size;
+    }
     p = putRun<Run{str("span"), map(2), str("start"), map(3), str("line")}>(p);
     p = putPos(p, span.start);
     p = putRun<Run{str("end"), map(3), str("line")}>(p);
