@@ -339,15 +339,7 @@ void SqlWriter::writeExprTree(const SqlNode* node) {
       writeNil(out_);
       break;
     }
-    if (node->kind == nkBinaryOp) {  // the most common, filled in place
-      if (filling_) {
-        SqlNode* binary = const_cast<SqlNode*>(node);
-        fillSpan(binary->binLeft(), binary->span);
-        fillSpan(binary->binRight(), binary->span);
-      }
-    } else {
-      fillPartSpans(node);
-    }
+    fillPartSpans(node);
     const SqlNode* lead = nullptr;
     if (!writeExprHead(node, &lead)) {
       writeSpanEntry(node->span);

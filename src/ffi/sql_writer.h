@@ -193,13 +193,7 @@ class SqlWriter {
   // under a CHECK expression or a MERGE condition, whose nodes keep the
   // spans they were built with.
   void fillPartSpans(const SqlNode* node) {
-    if (!filling_ || node == nullptr) return;
-    SqlNode* parent = const_cast<SqlNode*>(node);
-    if (parent->hasChildren()) {  // clauses and lists, the most common
-      for (SqlNode* part : parent->children()) fillSpan(part, parent->span);
-    } else {
-      fillParts(parent);
-    }
+    if (filling_ && node != nullptr) fillParts(const_cast<SqlNode*>(node));
   }
   // writeExpr for an expression whose nodes keep the spans they were built
   // with (extraExpr).

@@ -481,16 +481,9 @@ SqlNode* expandFixedParts(PartRuns& runs, SqlNode* n) {
 
 }  // namespace
 
-void fillParts(SqlNode* node) {
+void fillFixedParts(SqlNode* node) {
   const SqlSpan& span = node->span;
   switch (tree_detail::kBranches.of[node->kind]) {
-    case tree_detail::Branch::Children:
-      for (SqlNode* part : node->children()) fillSpan(part, span);
-      return;
-    case tree_detail::Branch::Binary:
-      fillSpan(node->binLeft(), span);
-      fillSpan(node->binRight(), span);
-      return;
     case tree_detail::Branch::Unary:
       fillSpan(node->unOperand(), span);
       return;
@@ -522,7 +515,7 @@ void fillParts(SqlNode* node) {
       fillSpan(node->colType(), span);
       for (SqlNode* part : node->colConstraints()) fillSpan(part, span);
       return;
-    default:  // the part-less kinds
+    default:  // the part-less kinds (lists and binary operators are fillParts' own)
       return;
   }
 }

@@ -343,15 +343,29 @@ NodeList parseStatements(std::string_view text, Arena& arena);
 // its own parent). Iterative: safe on trees of any depth.
 void backfillSpans(SqlNode* node, SqlNode* parent);
 
-// One level of the back-fill: gives the direct parts of `node` that have the
-// empty span the node's span (extraExpr is not a part). A walk that calls it
-// on every node before reading that node's parts, parents first, leaves the
-// spans it reads as backfillSpans would.
-void fillParts(SqlNode* node);
-
 // Gives `part`, unless it is null or has a span of its own, `span`.
 [[gnu::always_inline]] inline void fillSpan(SqlNode* part, const SqlSpan& span) {
   if (part != nullptr && part->span.isEmpty()) part->span = span;
+}
+
+// fillParts for the kinds whose parts are neither a children list nor the
+// two operands of a binary operator.
+void fillFixedParts(SqlNode* node);
+
+// One level of the back-fill: gives the direct parts of `node` that have the
+// empty span the node's span (extraExpr is not a part). A walk that calls it
+// on every node before reading that node's parts, parents first, leaves the
+// spans it reads as backfillSpans would. Lists and binary operators, the
+// most common, are filled in place.
+[[gnu::always_inline]] inline void fillParts(SqlNode* node) {
+  if (node->kind == nkBinaryOp) {
+    fillSpan(node->binLeft(), node->span);
+    fillSpan(node->binRight(), node->span);
+  } else if (node->hasChildren()) {
+    for (SqlNode* part : node->children()) fillSpan(part, node->span);
+  } else {
+    fillFixedParts(node);
+  }
 }
 
 }  // namespace vellum::sql
