@@ -14,35 +14,27 @@ namespace {
 
 constexpr std::string_view kBinaryOpNames[] = {"Add", "Sub", "Mul", "Div", "Mod", "Pow"};
 
-// The "span" entry when its six numbers are all 0 to 127 (positive fixints),
-// as for every node of a short query: the bytes with the numbers left as 0,
-// their offsets noted, padded to a size copied whole.
-struct SmallSpanEntry {
-  std::uint8_t bytes[64] = {};
-  std::size_t size = 0;
-  std::size_t at[6] = {};
-};
+// The runs between the six numbers of a "span" entry (line, column and
+// offset of each end).
+constexpr Run kSpanToStartLine{str("span"), map(2), str("start"), map(3), str("line")};
+constexpr Run kColumnKey{str("column")};
+constexpr Run kOffsetKey{str("offset")};
+constexpr Run kEndToLine{str("end"), map(3), str("line")};
 
-constexpr SmallSpanEntry kSmallSpanEntry = [] {
-  SmallSpanEntry t;
-  auto put = [&t](std::string_view key) {
-    t.bytes[t.size++] = static_cast<std::uint8_t>(0xa0 | key.size());
-    for (char c : key) t.bytes[t.size++] = static_cast<std::uint8_t>(c);
-  };
-  put("span");
-  t.bytes[t.size++] = 0x82;
-  int number = 0;
-  for (std::string_view side : {std::string_view("start"), std::string_view("end")}) {
-    put(side);
-    t.bytes[t.size++] = 0x83;
-    for (std::string_view key : {std::string_view("line"), std::string_view("column"), std::string_view("offset")}) {
-      put(key);
-      t.at[number++] = t.size++;
-    }
-  }
-  return t;
-}();
-static_assert(kSmallSpanEntry.size == 62);
+// The whole entry when the six numbers are all 0 to 127 (positive fixints),
+// as for every node of a short query: the numbers stand as 0, at kSpanNumberAt.
+constexpr Run kNumber{Piece{0x00, {}}};
+constexpr Run kSmallSpanEntry = joinRuns<kSpanToStartLine, kNumber, kColumnKey, kNumber, kOffsetKey, kNumber,
+                                         kEndToLine, kNumber, kColumnKey, kNumber, kOffsetKey, kNumber>();
+constexpr std::size_t kSpanNumberAt[6] = {
+    kSpanToStartLine.size,
+    kSpanToStartLine.size + 1 + kColumnKey.size,
+    kSpanToStartLine.size + 2 + kColumnKey.size + kOffsetKey.size,
+    kSpanToStartLine.size + 3 + kColumnKey.size + kOffsetKey.size + kEndToLine.size,
+    kSpanToStartLine.size + 4 + 2 * kColumnKey.size + kOffsetKey.size + kEndToLine.size,
+    kSpanToStartLine.size + 5 + 2 * kColumnKey.size + 2 * kOffsetKey.size + kEndToLine.size,
+};
+static_assert(kSmallSpanEntry.size == 62 && kSpanNumberAt[5] == 61);
 
 class PromWriter {
  public:
@@ -174,14 +166,14 @@ class PromWriter {
   static std::uint8_t* putSpanEntry(std::uint8_t* p, const PromSpan& span) {
     const std::int64_t numbers[6] = {span.start.line, span.start.column, span.start.offset,
                                      span.end.line,   span.end.column,   span.end.offset};
-    if (((numbers[0] | numbers[1] | numbers[2] | numbers[3] | numbers[4] | numbers[5]) & ~std::int64_t{127}) == 0) {
-      std::memcpy(p, kSmallSpanEntry.bytes, sizeof kSmallSpanEntry.bytes);
-      for (int i = 0; i < 6; ++i) p[kSmallSpanEntry.at[i]] = static_cast<std::uint8_t>(numbers[i]);
+    if (((numbers[0] | numbers[1] | numbers[2] | numbers[3] | numbers[4] | numbers[5]) & ~std::int64_t{127}) == 0) [[likely]] {
+      std::memcpy(p, kSmallSpanEntry.bytes, 64);  // the 62 bytes in one fixed-size copy
+      for (int i = 0; i < 6; ++i) p[kSpanNumberAt[i]] = static_cast<std::uint8_t>(numbers[i]);
       return p + kSmallSpanEntry.size;
     }
-    p = putRun<Run{str("span"), map(2), str("start"), map(3), str("line")}>(p);
+    p = putRun<kSpanToStartLine>(p);
     p = putPos(p, span.start);
-    p = putRun<Run{str("end"), map(3), str("line")}>(p);
+    p = putRun<kEndToLine>(p);
     return putPos(p, span.end);
   }
 
@@ -219,9 +211,9 @@ class PromWriter {
   // "offset" with theirs.
   static std::uint8_t* putPos(std::uint8_t* p, const PromPos& pos) {
     p = putInt64(p, pos.line);
-    p = putRun<Run{str("column")}>(p);
+    p = putRun<kColumnKey>(p);
     p = putInt64(p, pos.column);
-    p = putRun<Run{str("offset")}>(p);
+    p = putRun<kOffsetKey>(p);
     return putInt64(p, pos.offset);
   }
 
