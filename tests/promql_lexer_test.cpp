@@ -88,6 +88,19 @@ TEST(PromQlLexerTest, IdentifiersAndKeywords) {
       // Any byte from 0x80 up continues a name, even one that is not valid UTF-8.
       {"m\xc3\xa9tric\xe2\x82\xac_1 \xff", {"ptIdent 'm\xc3\xa9tric\xe2\x82\xac_1' 1:1:0-1:13:12",
                                             "ptIdent '\xff' 1:14:13-1:15:14", "ptEof '' 1:15:14-1:15:14"}},
+      // Names with sixteen bytes or more after their start: every byte that
+      // ends a name in such a window, and a name longer than two windows.
+      {"a^b/c{d=`e`}+f[1m]-g`h`                ",
+       {"ptIdent 'a' 1:1:0-1:2:1", "ptCaret '^' 1:2:1-1:3:2", "ptIdent 'b' 1:3:2-1:4:3", "ptSlash '/' 1:4:3-1:5:4",
+        "ptIdent 'c' 1:5:4-1:6:5", "ptLBrace '{' 1:6:5-1:7:6", "ptIdent 'd' 1:7:6-1:8:7", "ptEq '=' 1:8:7-1:9:8",
+        "ptString 'e' 1:9:8-1:12:11", "ptRBrace '}' 1:12:11-1:13:12", "ptPlus '+' 1:13:12-1:14:13",
+        "ptIdent 'f' 1:14:13-1:15:14", "ptLBracket '[' 1:15:14-1:16:15", "ptDuration '1m' 1:16:15-1:18:17",
+        "ptRBracket ']' 1:18:17-1:19:18", "ptMinus '-' 1:19:18-1:20:19", "ptIdent 'g' 1:20:19-1:21:20",
+        "ptString 'h' 1:21:20-1:24:23", "ptEof '' 1:40:39-1:40:39"}},
+      {"abcdefghijklmnop_QRSTUVWXYZ:09\xe2\x82\xac[5m] x",
+       {"ptIdent 'abcdefghijklmnop_QRSTUVWXYZ:09\xe2\x82\xac' 1:1:0-1:34:33", "ptLBracket '[' 1:34:33-1:35:34",
+        "ptDuration '5m' 1:35:34-1:37:36", "ptRBracket ']' 1:37:36-1:38:37", "ptIdent 'x' 1:39:38-1:40:39",
+        "ptEof '' 1:40:39-1:40:39"}},
   });
 }
 

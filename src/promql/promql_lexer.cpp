@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "support/errors.h"
 
 namespace vellum::promql {
@@ -133,58 +137,128 @@ PromToken PromLexer::nextPromToken() {
   return token;
 }
 
-// Every branch below sets the kind, the text and both ends of the span.
+namespace {
+
+// The kind of a token that is one byte whatever follows it; ptEof for every
+// other byte.
+constexpr auto kSingleKinds = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (auto& kind : table) kind = ptEof;
+  const struct { char c; PromTokenKind kind; } singles[] = {
+      {'{', ptLBrace}, {'}', ptRBrace}, {'[', ptLBracket}, {']', ptRBracket}, {'(', ptLParen},
+      {')', ptRParen}, {',', ptComma},  {'+', ptPlus},     {'-', ptMinus},    {'*', ptStar},
+      {'/', ptSlash},  {'%', ptPercent}, {'^', ptCaret},
+  };
+  for (const auto& single : singles) table[static_cast<unsigned char>(single.c)] = single.kind;
+  return table;
+}();
+
+// The length of the name that starts at `s[pos]`, a byte that may start a
+// name, and ends at `size` at the latest.
+inline std::int64_t nameLength(const char* s, std::int64_t pos, std::int64_t size) {
+  std::int64_t end = pos + 1;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time while that many are left: a byte continues the
+  // name when it is a letter, a digit, "_", ":" or from 0x80 up.
+  end = pos;
+  while (size - end >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + end));
+    const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+    const __m128i letters = _mm_cmplt_epi8(_mm_sub_epi8(lower, _mm_set1_epi8(static_cast<char>('a' + 128))),
+                                           _mm_set1_epi8(static_cast<char>(-128 + 26)));
+    const __m128i digits = _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>('0' + 128))),
+                                          _mm_set1_epi8(static_cast<char>(-128 + 10)));
+    const __m128i extras = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')),
+                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(':')));
+    // The sign bit of each byte marks the bytes from 0x80 up.
+    const __m128i name = _mm_or_si128(_mm_or_si128(letters, digits), _mm_or_si128(extras, bytes));
+    const std::uint32_t stops = ~static_cast<std::uint32_t>(_mm_movemask_epi8(name)) & 0xffffu;
+    if (stops != 0) return end + __builtin_ctz(stops) - pos;
+    end += 16;
+  }
+  if (end == pos) ++end;
+#endif
+  while (end < size && is(static_cast<unsigned char>(s[end]), kLetter | kDigit | kNameExtra)) ++end;
+  return end - pos;
+}
+
+}  // namespace
+
+// The fast path: white space, names and one-byte tokens. Every other token
+// goes to scanOtherToken.
 void PromLexer::scanToken(PromToken& token) {
   const auto size = static_cast<std::int64_t>(text_.size());
   const char* s = text_.data();
   // The loops run on a local copy of the position, which the stores into
   // `token` could otherwise overwrite for all the compiler knows.
   std::int64_t pos = pos_;
-  while (pos < size && is(static_cast<unsigned char>(s[pos]), kSpace)) {
-    if (s[pos] == '\n') {
+  unsigned char c;
+  for (;;) {
+    if (pos >= size) return scanEnd(token, pos);
+    c = static_cast<unsigned char>(s[pos]);
+    if (!is(c, kSpace)) break;
+    if (c == '\n') {
       ++line_;
       lineStart_ = pos + 1;
     }
     ++pos;
   }
-  pos_ = pos;
 
-  token.span.start = here();
-  if (pos_ >= size) {
-    token.kind = ptEof;
-    token.text = {};
-    token.span.end = token.span.start;
-    return;
-  }
-
-  const std::int64_t start = pos_;
-  const auto c = static_cast<unsigned char>(s[pos_]);
-  auto single = [&](PromTokenKind kind, std::int64_t length) {
-    token.kind = kind;
-    pos_ += length;
-    token.text = slice(start, pos_);
-  };
-
-  if (is(c, kLetter | kNameExtra)) {
-    ++pos;
-    while (pos < size && is(static_cast<unsigned char>(s[pos]), kLetter | kDigit | kNameExtra)) ++pos;
-    pos_ = pos;
-    token.text = slice(start, pos);
+  const std::int64_t line = line_;
+  const std::int64_t column = pos - lineStart_ + 1;
+  token.span.start = PromPos{line, column, pos};
+  std::int64_t length;
+  if (const auto single = static_cast<PromTokenKind>(kSingleKinds[c]); single != ptEof) {
+    token.kind = single;
+    length = 1;
+  } else if (is(c, kLetter | kNameExtra)) {
+    length = nameLength(s, pos, size);
     token.kind = ptIdent;
-    switch (token.text.size()) {
+    switch (length) {
       case 2:
-        if (token.text == "by") token.kind = ptBy;
+        if (std::memcmp(s + pos, "by", 2) == 0) token.kind = ptBy;
         break;
       case 6:
-        if (token.text == "offset") token.kind = ptOffset;
+        if (std::memcmp(s + pos, "offset", 6) == 0) token.kind = ptOffset;
         break;
       case 7:
-        if (token.text == "without") token.kind = ptWithout;
+        if (std::memcmp(s + pos, "without", 7) == 0) token.kind = ptWithout;
         break;
       default:
         break;
     }
-  } else if (is(c, kDigit) || (c == '.' && pos_ + 1 < size && is(static_cast<unsigned char>(s[pos_ + 1]), kDigit))) {
+  } else {
+    return scanOtherToken(token, pos);
+  }
+  // Both kinds end on the line where they start.
+  token.text = std::string_view(s + pos, static_cast<std::size_t>(length));
+  pos_ = pos + length;
+  token.span.end = PromPos{line, column + length, pos + length};
+}
+
+// The end of the text, reached at `pos`.
+void PromLexer::scanEnd(PromToken& token, std::int64_t pos) {
+  pos_ = pos;
+  token.kind = ptEof;
+  token.text = {};
+  token.span.start = here();
+  token.span.end = token.span.start;
+}
+
+// Numbers, durations, strings, the operators of one or two bytes that start
+// with "=" or "!", and the bytes no token starts with, at `pos`; the start
+// of the span is set.
+void PromLexer::scanOtherToken(PromToken& token, std::int64_t pos) {
+  const auto size = static_cast<std::int64_t>(text_.size());
+  const char* s = text_.data();
+  pos_ = pos;
+  const auto c = static_cast<unsigned char>(s[pos]);
+  auto operatorOf = [&](PromTokenKind kind, std::int64_t length) {
+    token.kind = kind;
+    pos_ += length;
+    token.text = slice(pos, pos_);
+  };
+  if (is(c, kDigit) || (c == '.' && pos + 1 < size && is(static_cast<unsigned char>(s[pos + 1]), kDigit))) {
     lexNumberOrDuration(token);
   } else {
     switch (c) {
@@ -195,38 +269,25 @@ void PromLexer::scanToken(PromToken& token) {
       case '`':
         lexRawString(token);
         break;
-      case '{': single(ptLBrace, 1); break;
-      case '}': single(ptRBrace, 1); break;
-      case '[': single(ptLBracket, 1); break;
-      case ']': single(ptRBracket, 1); break;
-      case '(': single(ptLParen, 1); break;
-      case ')': single(ptRParen, 1); break;
-      case ',': single(ptComma, 1); break;
-      case '+': single(ptPlus, 1); break;
-      case '-': single(ptMinus, 1); break;
-      case '*': single(ptStar, 1); break;
-      case '/': single(ptSlash, 1); break;
-      case '%': single(ptPercent, 1); break;
-      case '^': single(ptCaret, 1); break;
       case '=':
-        if (pos_ + 1 < size && s[pos_ + 1] == '~') {
-          single(ptRegexMatch, 2);
+        if (pos + 1 < size && s[pos + 1] == '~') {
+          operatorOf(ptRegexMatch, 2);
         } else {
-          single(ptEq, 1);
+          operatorOf(ptEq, 1);
         }
         break;
       case '!':
-        if (pos_ + 1 < size && s[pos_ + 1] == '=') {
-          single(ptNeq, 2);
-        } else if (pos_ + 1 < size && s[pos_ + 1] == '~') {
-          single(ptRegexNoMatch, 2);
+        if (pos + 1 < size && s[pos + 1] == '=') {
+          operatorOf(ptNeq, 2);
+        } else if (pos + 1 < size && s[pos + 1] == '~') {
+          operatorOf(ptRegexNoMatch, 2);
         } else {
           fail(token.span.start, "!", "expected '=' or '~'");
         }
         break;
       default:
         // Also a `.` that no digit follows.
-        fail(token.span.start, characterAt(start), "unexpected character");
+        fail(token.span.start, characterAt(pos), "unexpected character");
     }
   }
   token.span.end = here();

@@ -117,6 +117,8 @@ class PromLexer {
   // the text), so that error texts never split a character.
   std::string_view characterAt(std::int64_t offset) const;
 
+  void scanEnd(PromToken& token, std::int64_t pos);
+  [[gnu::noinline]] void scanOtherToken(PromToken& token, std::int64_t pos);
   void lexNumberOrDuration(PromToken& token);
   void lexQuotedString(PromToken& token);
   void lexRawString(PromToken& token);
