@@ -6,10 +6,7 @@
 #include <cstring>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "support/byte_vectors.h"
 #include "support/errors.h"
 
 namespace vellum::promql {
@@ -163,11 +160,8 @@ inline std::int64_t nameLength(const char* s, std::int64_t pos, std::int64_t siz
   end = pos;
   while (size - end >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + end));
-    const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-    const __m128i letters = _mm_cmplt_epi8(_mm_sub_epi8(lower, _mm_set1_epi8(static_cast<char>('a' + 128))),
-                                           _mm_set1_epi8(static_cast<char>(-128 + 26)));
-    const __m128i digits = _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>('0' + 128))),
-                                          _mm_set1_epi8(static_cast<char>(-128 + 10)));
+    const __m128i letters = asciiLetterBytes(setBit5(bytes));
+    const __m128i digits = digitBytes(bytes);
     const __m128i extras = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')),
                                         _mm_cmpeq_epi8(bytes, _mm_set1_epi8(':')));
     // The sign bit of each byte marks the bytes from 0x80 up.

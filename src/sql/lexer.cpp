@@ -4,11 +4,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "sql/keyword_map.h"
+#include "support/byte_vectors.h"
 
 // GCC would gather the token's positions into a vector register to store
 // them together, which takes more instructions than storing them one by one.
@@ -241,19 +238,12 @@ inline void passBytes(Cursor& c, std::int32_t stop, Token& t) {
 }
 
 #if defined(__SSE2__)
-// The bytes with bit 5 set: letters lower-cased, digits unchanged, "_" 0x7f.
-inline __m128i setBit5(__m128i bytes) { return _mm_or_si128(bytes, _mm_set1_epi8(0x20)); }
-
-// Bit i is set when byte i continues a word: a letter, a digit or "_". The
-// range tests are signed comparisons after moving the range to the bottom of
-// the signed bytes; `lower` is setBit5(bytes).
+// Bit i is set when byte i continues a word: a letter, a digit or "_";
+// `lower` is setBit5(bytes).
 inline std::uint32_t wordByteMask(__m128i bytes, __m128i lower) {
-  const __m128i letters = _mm_cmplt_epi8(_mm_sub_epi8(lower, _mm_set1_epi8(static_cast<char>('a' + 128))),
-                                         _mm_set1_epi8(static_cast<char>(-128 + 26)));
-  const __m128i digits = _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>('0' + 128))),
-                                        _mm_set1_epi8(static_cast<char>(-128 + 10)));
   const __m128i underscores = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_'));
-  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letters, digits), underscores)));
+  return static_cast<std::uint32_t>(
+      _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(asciiLetterBytes(lower), digitBytes(bytes)), underscores)));
 }
 
 // lookupKeyword of the word of `length` bytes (less than 16) at the start of
