@@ -2,8 +2,12 @@
 // operators and predicates, function calls with their clauses, windows, CASE,
 // casts and data types, subqueries. Each case parses "SELECT <expr>" and
 // writes the first projection item's expression.
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -106,6 +110,50 @@ TEST(DocExprTest, FloatTextOfEveryMagnitude) {
     char buffer[vellum::sql::kFloatTextCapacity];
     std::size_t length = vellum::sql::formatFloatText(c.value, buffer);
     EXPECT_EQ(std::string(buffer, length), c.text) << "value " << c.value;
+  }
+}
+
+// The digits of a number's text without sign, point, exponent, and leading
+// or trailing zeros.
+std::string significantDigits(std::string_view text) {
+  std::string digits;
+  for (char c : text.substr(0, text.find('e'))) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  digits.erase(0, digits.find_first_not_of('0'));
+  digits.erase(digits.find_last_not_of('0') + 1);
+  return digits;
+}
+
+TEST(DocExprTest, FloatTextIsTheShortestThatReadsBack) {
+  // Decimals of 1 to 17 digits with the point anywhere, and any bits.
+  std::mt19937_64 random(20261209);
+  int failures = 0;
+  for (int i = 0; i < 100000 && failures < 5; ++i) {
+    double value;
+    if (i % 2 == 0) {
+      std::string decimal;
+      for (int d = static_cast<int>(random() % 17); d >= 0; --d) decimal += static_cast<char>('0' + random() % 10);
+      decimal += 'e';
+      decimal += std::to_string(static_cast<int>(random() % 50) - 30);
+      value = std::strtod(decimal.c_str(), nullptr);
+    } else {
+      const std::uint64_t bits = random();
+      std::memcpy(&value, &bits, sizeof value);
+      if (!std::isfinite(value)) continue;
+    }
+    char buffer[vellum::sql::kFloatTextCapacity];
+    const std::string text(buffer, vellum::sql::formatFloatText(value, buffer));
+    char shortest[32];
+    const std::string_view expected(
+        shortest, static_cast<std::size_t>(
+                      std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific).ptr -
+                      shortest));
+    const bool readsBack = std::strtod(text.c_str(), nullptr) == value;
+    if (!readsBack || significantDigits(text) != significantDigits(expected)) {
+      ++failures;
+      ADD_FAILURE() << "value " << expected << " gave " << text;
+    }
   }
 }
 

@@ -125,6 +125,40 @@ const NodeList& typeChildren(const SqlNode* type) {
 // ---------------------------------------------------------------------------
 // Float text.
 
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The shortest round-trip digits of a positive finite `value` (as
+// formatFloatText wants them) without the general algorithm, when the value
+// is that of a decimal with at most 15 significant digits and at most 22
+// after the point: most float literals. Such a decimal is the only one of
+// at most 15 digits that gives the value, so the one with the fewest digits
+// after the point is the shortest. For each count k of digits after the
+// point, the integer nearest to value * 10^k, divided by the exact 10^k,
+// gives the value exactly when that decimal does (the division rounds
+// correctly); below 10^15 the rounding of the product cannot pick the wrong
+// integer.
+bool shortDecimalDigits(double value, char* digits, int& n, int& point) {
+  for (int k = 0; k < static_cast<int>(std::size(kPowersOfTen)); ++k) {
+    const double scaled = value * kPowersOfTen[k];
+    if (!(scaled < 1e15)) return false;
+    const auto integer = static_cast<std::uint64_t>(scaled + 0.5);
+    if (static_cast<double>(integer) / kPowersOfTen[k] != value) continue;
+    char text[24];
+    const int length = static_cast<int>(std::to_chars(text, text + sizeof text, integer).ptr - text);
+    n = length;
+    while (n > 1 && text[n - 1] == '0') --n;
+    std::memcpy(digits, text, static_cast<std::size_t>(n));
+    point = length - k;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::size_t formatFloatText(double value, char* buffer) {
   char* p = buffer;
   if (std::isnan(value)) {
@@ -144,25 +178,28 @@ std::size_t formatFloatText(double value, char* buffer) {
     return static_cast<std::size_t>(p + 3 - buffer);
   }
 
-  // Shortest round-trip digits in scientific form: d[.ddd]e(+|-)xx.
-  char sci[32];
-  char* sciEnd = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific).ptr;
+  // The shortest round-trip digits d1...dn, and the value as 0.d1...dn
+  // times ten to the point-th power.
   char digits[24];
   int n = 0;
-  const char* s = sci;
-  digits[n++] = *s++;
-  if (*s == '.') {
-    for (++s; *s != 'e'; ++s) digits[n++] = *s;
+  int point = 0;
+  if (!shortDecimalDigits(value, digits, n, point)) {
+    // In scientific form: d[.ddd]e(+|-)xx.
+    char sci[32];
+    char* sciEnd = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific).ptr;
+    const char* s = sci;
+    digits[n++] = *s++;
+    if (*s == '.') {
+      for (++s; *s != 'e'; ++s) digits[n++] = *s;
+    }
+    ++s;  // 'e'
+    bool negativeExponent = *s == '-';
+    int exponent = 0;
+    for (++s; s < sciEnd; ++s) exponent = exponent * 10 + (*s - '0');
+    if (negativeExponent) exponent = -exponent;
+    while (n > 1 && digits[n - 1] == '0') --n;
+    point = exponent + 1;
   }
-  ++s;  // 'e'
-  bool negativeExponent = *s == '-';
-  int exponent = 0;
-  for (++s; s < sciEnd; ++s) exponent = exponent * 10 + (*s - '0');
-  if (negativeExponent) exponent = -exponent;
-  while (n > 1 && digits[n - 1] == '0') --n;
-
-  // The value is 0.d1...dn times ten to the point-th power.
-  int point = exponent + 1;
   if (point >= -6 && point <= 17) {
     if (point <= 0) {
       *p++ = '0';
