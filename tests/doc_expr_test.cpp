@@ -2,6 +2,7 @@
 // operators and predicates, function calls with their clauses, windows, CASE,
 // casts and data types, subqueries. Each case parses "SELECT <expr>" and
 // writes the first projection item's expression.
+#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -153,6 +154,30 @@ TEST(DocExprTest, FloatTextIsTheShortestThatReadsBack) {
     if (!readsBack || significantDigits(text) != significantDigits(expected)) {
       ++failures;
       ADD_FAILURE() << "value " << expected << " gave " << text;
+    }
+  }
+}
+
+TEST(DocExprTest, FloatTextDoesNotDependOnTheRoundingMode) {
+  std::mt19937_64 random(7);
+  std::vector<double> values;
+  std::vector<std::string> nearest;
+  for (int i = 0; i < 20000; ++i) {
+    // Any 53 bits, from about 1e-20 to 1e13.
+    values.push_back(std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 110) - 120));
+    char buffer[vellum::sql::kFloatTextCapacity];
+    nearest.emplace_back(buffer, vellum::sql::formatFloatText(values.back(), buffer));
+  }
+  for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+    std::vector<std::string> texts;
+    ASSERT_EQ(std::fesetround(mode), 0);
+    for (double value : values) {
+      char buffer[vellum::sql::kFloatTextCapacity];
+      texts.emplace_back(buffer, vellum::sql::formatFloatText(value, buffer));
+    }
+    std::fesetround(FE_TONEAREST);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      ASSERT_EQ(texts[i], nearest[i]) << "rounding mode " << mode;
     }
   }
 }

@@ -1,5 +1,6 @@
 // Select and ORDER BY items, window definitions and frames, data types,
 // and the text of float literals.
+#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -139,8 +140,11 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 // point, the integer nearest to value * 10^k, divided by the exact 10^k,
 // gives the value exactly when that decimal does (the division rounds
 // correctly); below 10^15 the rounding of the product cannot pick the wrong
-// integer.
+// integer. All of this holds when rounding to nearest, the mode the host
+// almost always keeps; in another one the general algorithm, which does not
+// depend on it, is taken.
 bool shortDecimalDigits(double value, char* digits, int& n, int& point) {
+  if (std::fegetround() != FE_TONEAREST) return false;
   for (int k = 0; k < static_cast<int>(std::size(kPowersOfTen)); ++k) {
     const double scaled = value * kPowersOfTen[k];
     if (!(scaled < 1e15)) return false;
