@@ -1,10 +1,17 @@
 // The result record, the version and the buffer release, through the shared
 // library only.
+#include <cfenv>
+#include <fenv.h>
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 #include "vellum_sql_parser.h"
 
@@ -38,6 +45,62 @@ void expectCleanRecord(const ParseResult& r) {
   }
   vellum_free_buffer(r.data);
   vellum_free_buffer(r.error);
+}
+
+// The bytes of a call's document, or its error text.
+std::string outcome(ParseResult r) {
+  std::string text = r.status == 0 ? std::string(reinterpret_cast<const char*>(r.data), r.data_len)
+                                   : std::string(r.error, r.error_len);
+  vellum_free_buffer(r.data);
+  vellum_free_buffer(r.error);
+  return text;
+}
+
+TEST(ApiResultTest, TheHostsFloatEnvironmentChangesNoDocumentAndIsKept) {
+  // Rounding, a subnormal, an overflow to infinity, and a duration that
+  // overflows or must round half up.
+  const std::string sql = "SELECT 0.3, 0.1 + 45154.5612394845, 7.000000000000001, 0." + std::string(323, '0') +
+                          "5, " + std::string(400, '9') + ".5";
+  const std::string promql = "rate(x[0.0005s]) > 0.3";
+  const std::string overflow = "x[1" + std::string(305, '0') + "y]";
+  auto outcomes = [&] {
+    return outcome(vellum_parse_sql(sql.data(), static_cast<int32_t>(sql.size()))) + "\n" +
+           outcome(vellum_parse_promql(promql.c_str(), -1)) + "\n" + outcome(vellum_parse_promql(overflow.c_str(), -1));
+  };
+  const std::string expected = outcomes();
+  struct Environment {
+    const char* name;
+    void (*enter)();
+  };
+  const Environment environments[] = {
+      {"upward", [] { std::fesetround(FE_UPWARD); }},
+      {"downward", [] { std::fesetround(FE_DOWNWARD); }},
+      {"toward zero", [] { std::fesetround(FE_TOWARDZERO); }},
+      {"traps", [] { feenableexcept(FE_ALL_EXCEPT); }},
+#if defined(__SSE2__)
+      {"flush to zero", [] { _mm_setcsr(_mm_getcsr() | 0x8040); }},
+#endif
+  };
+  // The modes a host sees: rounding, traps and, with SSE, the whole control
+  // and status register.
+  auto modes = [] {
+    std::vector<unsigned> state{static_cast<unsigned>(std::fegetround()), static_cast<unsigned>(fegetexcept())};
+#if defined(__SSE2__)
+    state.push_back(_mm_getcsr());
+#endif
+    return state;
+  };
+  for (const Environment& environment : environments) {
+    std::fenv_t host;
+    std::fegetenv(&host);
+    environment.enter();
+    const std::vector<unsigned> entered = modes();
+    const std::string got = outcomes();
+    const std::vector<unsigned> left = modes();
+    std::fesetenv(&host);
+    EXPECT_EQ(got, expected) << environment.name;
+    EXPECT_EQ(left, entered) << environment.name;
+  }
 }
 
 TEST(ApiResultTest, RecordsAreFilledCompletely) {
