@@ -153,11 +153,10 @@ constexpr auto kSingleKinds = [] {
 // The length of the name that starts at `s[pos]`, a byte that may start a
 // name, and ends at `size` at the latest.
 inline std::int64_t nameLength(const char* s, std::int64_t pos, std::int64_t size) {
-  std::int64_t end = pos + 1;
+  std::int64_t end = pos;
 #if defined(__SSE2__)
   // Sixteen bytes at a time while that many are left: a byte continues the
   // name when it is a letter, a digit, "_", ":" or from 0x80 up.
-  end = pos;
   while (size - end >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + end));
     const __m128i letters = asciiLetterBytes(setBit5(bytes));
@@ -170,8 +169,8 @@ inline std::int64_t nameLength(const char* s, std::int64_t pos, std::int64_t siz
     if (stops != 0) return end + __builtin_ctz(stops) - pos;
     end += 16;
   }
-  if (end == pos) ++end;
 #endif
+  if (end == pos) ++end;  // the first byte
   while (end < size && is(static_cast<unsigned char>(s[end]), kLetter | kDigit | kNameExtra)) ++end;
   return end - pos;
 }
