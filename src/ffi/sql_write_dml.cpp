@@ -39,12 +39,14 @@ std::size_t countOfKind(const SqlNode* node, SqlNodeKind kind, std::size_t from)
   return count;
 }
 
-// Child 0 of a WHERE clause, or null without the clause.
-const SqlNode* conditionOf(const SqlNode* where) {
-  return where == nullptr ? nullptr : required(where, 0, "WHERE clause without a condition");
-}
-
 }  // namespace
+
+// The condition of a WHERE clause (child 0), or nil without the clause.
+void SqlWriter::writeCondition(const SqlNode* where) {
+  if (where == nullptr) return writeNil(out_);
+  fillPartSpans(where);
+  writeExpr(required(where, 0, "WHERE clause without a condition"));
+}
 
 // [{"column", "value", "span"}, ...], one map per assignment of the SET list.
 void SqlWriter::writeAssignments(const SqlNode* list) {
@@ -135,9 +137,7 @@ void SqlWriter::writeInsert(const SqlNode* node) {
     for (std::size_t i = 1; i < children.size(); ++i) {
       const SqlNode* row = children.data()[i];
       if (row == nullptr || row->kind != nkExprList) continue;
-      fillPartSpans(row);
-      const NodeList& exprs = row->children();
-      writeExprArray(exprs, 0, exprs.size());
+      writeChildExprs(row);
     }
   }
   writeLit<"on_conflict">(out_);
@@ -166,9 +166,7 @@ void SqlWriter::writeOnConflict(const SqlNode* conflict) {
     writeAssignments(required(conflict, 0, "ON CONFLICT DO UPDATE without a SET list"));
     writeLit<"selection">(out_);
     const NodeList& children = conflict->children();
-    const SqlNode* where = children.size() >= 2 ? required(conflict, 1, "ON CONFLICT WHERE clause is nil") : nullptr;
-    fillPartSpans(where);
-    writeExpr(conditionOf(where));
+    writeCondition(children.size() >= 2 ? required(conflict, 1, "ON CONFLICT WHERE clause is nil") : nullptr);
   }
   writeSpanEntry(conflict->span);
 }
@@ -185,9 +183,7 @@ void SqlWriter::writeUpdate(const SqlNode* node) {
   writeLit<"from">(out_);
   writeFromItems(from);
   writeLit<"selection">(out_);
-  const SqlNode* where = lastOfKind(node, nkWhereClause, 2);
-  fillPartSpans(where);
-  writeExpr(conditionOf(where));
+  writeCondition(lastOfKind(node, nkWhereClause, 2));
   writeReturning(lastOfKind(node, nkReturningClause, 2));
   writeSpanEntry(node->span);
 }
@@ -201,9 +197,7 @@ void SqlWriter::writeDelete(const SqlNode* node) {
   writeLit<"using">(out_);
   writeFromItems(from);
   writeLit<"selection">(out_);
-  const SqlNode* where = lastOfKind(node, nkWhereClause, 1);
-  fillPartSpans(where);
-  writeExpr(conditionOf(where));
+  writeCondition(lastOfKind(node, nkWhereClause, 1));
   writeReturning(lastOfKind(node, nkReturningClause, 1));
   writeSpanEntry(node->span);
 }
@@ -250,9 +244,7 @@ void SqlWriter::writeMergeWhen(const SqlNode* when) {
     writeRun<Run{map(3), str("variant"), str("Insert"), str("columns")}>(out_);
     writeNameArray(hasColumns ? first : nullptr);
     writeLit<"values">(out_);
-    fillPartSpans(values);
-    const NodeList& exprs = values->children();
-    writeExprArray(exprs, 0, exprs.size());
+    writeChildExprs(values);
   } else {
     writeRun<Run{map(1), str("variant"), str("DoNothing")}>(out_);
   }

@@ -543,10 +543,8 @@ void SqlWriter::writeExprTail(const SqlNode* node) {
         writeLit<"kind">(out_);
         writeStr(out_, likeKind(op));
       } else if (op == opIn || op == opNotIn) {
-        fillPartSpans(need(right, "IN without a list"));
-        const NodeList& list = right->children();
         writeLit<"list">(out_);
-        writeExprArray(list, 0, list.size());
+        writeChildExprs(need(right, "IN without a list"));
         writeLit<"negated">(out_);
         writeBool(out_, op == opNotIn);
       } else {

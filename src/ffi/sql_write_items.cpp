@@ -355,9 +355,7 @@ void SqlWriter::writeWindowSpec(const SqlNode* window) {
   }
   writeLit<"partition_by">(out_);
   if (partition != nullptr) {
-    fillPartSpans(partition);
-    const NodeList& exprs = partition->children();
-    writeExprArray(exprs, 0, exprs.size());
+    writeChildExprs(partition);
   } else {
     writeArrayHeader(out_, 0);
   }

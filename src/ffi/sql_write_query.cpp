@@ -216,9 +216,7 @@ void SqlWriter::writeQueryHead(const SqlNode* with, const SqlNode* distinctOn, b
   if (distinctOn != nullptr) {
     writeBool(out_, distinct);
     writeLit<"distinct_on">(out_);
-    fillPartSpans(distinctOn);
-    const NodeList& exprs = distinctOn->children();
-    writeExprArray(exprs, 0, exprs.size());
+    writeChildExprs(distinctOn);
   } else if (distinct) {
     writeRun<Run{yes, str("distinct_on"), array(0)}>(out_);
   } else {
@@ -266,9 +264,7 @@ void SqlWriter::writeRestrictedSelect(const SqlNode* select) {
   writeClauseExpr(q.where);
   writeLit<"group_by">(out_);
   if (q.groupBy != nullptr) {
-    fillPartSpans(q.groupBy);
-    const NodeList& exprs = q.groupBy->children();
-    writeExprArray(exprs, 0, exprs.size());
+    writeChildExprs(q.groupBy);
   } else {
     writeNil(out_);
   }
@@ -291,9 +287,7 @@ void SqlWriter::writeValues(const SqlNode* values) {
   writeArrayHeader(out_, static_cast<std::uint32_t>(q.rows));
   for (const SqlNode* child : values->children()) {
     if (child == nullptr || child->kind != nkExprList) continue;
-    fillPartSpans(child);
-    const NodeList& exprs = child->children();
-    writeExprArray(exprs, 0, exprs.size());
+    writeChildExprs(child);
   }
   writeQueryTail(values, q.setOperations, q.orderBy, q.limit, q.offset);
   writeLit<"limit_with_ties">(out_);
@@ -383,11 +377,10 @@ void SqlWriter::writeGroupingElement(const SqlNode* element) {
   switch (element->kind) {
     case nkRollup:
     case nkCube: {
-      const NodeList& exprs = element->children();
       writeRun<Run{map(2), str("variant")}>(out_);
       writeStr(out_, element->kind == nkRollup ? "Rollup" : "Cube");
       writeLit<"exprs">(out_);
-      writeExprArray(exprs, 0, exprs.size());
+      writeChildExprs(element);
       return;
     }
     case nkGroupingSets: {
@@ -395,9 +388,7 @@ void SqlWriter::writeGroupingElement(const SqlNode* element) {
       writeRun<Run{map(2), str("variant"), str("GroupingSets"), str("sets")}>(out_);
       writeArrayHeader(out_, static_cast<std::uint32_t>(sets.size()));
       for (const SqlNode* set : sets) {
-        fillPartSpans(set);
-        const NodeList& exprs = set->children();
-        writeExprArray(exprs, 0, exprs.size());
+        writeChildExprs(set);
       }
       return;
     }

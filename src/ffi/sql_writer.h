@@ -153,6 +153,13 @@ class SqlWriter {
   void writeCase(const SqlNode* node);
   void writeSubquery(const SqlNode* query);
   void writeExprArray(const NodeList& nodes, std::size_t from, std::size_t to);
+  // The children of a list node as an expression array, after the list's
+  // span has been given to those without one.
+  void writeChildExprs(const SqlNode* list) {
+    fillPartSpans(list);
+    const NodeList& exprs = list->children();
+    writeExprArray(exprs, 0, exprs.size());
+  }
   void writeOrderByArray(const SqlNode* clause);
   void writeFrameBound(const SqlNode* bound);
 
@@ -171,8 +178,9 @@ class SqlWriter {
   void writeFunctionItem(const SqlNode* function, const SqlNode* alias);
   void writeClauseExpr(const SqlNode* clause);
 
-  // DML parts (sql_write_dml.cpp): SET lists, RETURNING lists, the ON
-  // CONFLICT map and the WHEN maps of MERGE.
+  // DML parts (sql_write_dml.cpp): WHERE conditions, SET lists, RETURNING
+  // lists, the ON CONFLICT map and the WHEN maps of MERGE.
+  void writeCondition(const SqlNode* where);
   void writeAssignments(const SqlNode* list);
   void writeReturning(const SqlNode* returning);
   void writeFromItems(const SqlNode* from);
