@@ -1,6 +1,5 @@
 // Select and ORDER BY items, window definitions and frames, data types,
 // and the text of float literals.
-#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "ffi/sql_writer.h"
 #include "msgpack/encoder.h"
 #include "support/errors.h"
+#include "support/float_environment.h"
 
 namespace vellum::sql {
 namespace {
@@ -144,7 +144,7 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 // almost always keeps; in another one the general algorithm, which does not
 // depend on it, is taken.
 bool shortDecimalDigits(double value, char* digits, int& n, int& point) {
-  if (std::fegetround() != FE_TONEAREST) return false;
+  if (!roundsToNearest()) return false;
   for (int k = 0; k < static_cast<int>(std::size(kPowersOfTen)); ++k) {
     const double scaled = value * kPowersOfTen[k];
     if (!(scaled < 1e15)) return false;

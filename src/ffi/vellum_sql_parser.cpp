@@ -3,7 +3,6 @@
 // text of the result record.
 #include "vellum_sql_parser.h"
 
-#include <cfenv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +21,7 @@
 #include "support/bytes.h"
 #include "promql/promql_document.h"
 #include "support/errors.h"
+#include "support/float_environment.h"
 #include "support/scratch.h"
 
 namespace vellum {
@@ -57,49 +57,11 @@ void setError(ParseResult& result, std::string_view prefix, std::string_view mes
   result.error_len = static_cast<std::int32_t>(length);
 }
 
-// The floating-point environment of a call. A host may keep another one
-// than the default for its own arithmetic: a rounding mode, traps on
-// overflow, flush-to-zero. In it the numbers of a document would change, or
-// a long literal would stop the process, so the call runs in the default
-// environment (rounding to nearest, every exception masked, subnormals kept)
-// and gives the host's back, its flags as they were, when it returns.
-class DefaultFloatEnvironment {
- public:
-#if defined(__x86_64__) && defined(__SSE2__)
-  // The library's arithmetic is SSE; one register holds all of its modes.
-  // The default, 0x1f80, is what nearly every host has: one read.
-  DefaultFloatEnvironment() noexcept : host_(_mm_getcsr()) {
-    if ((host_ & ~kFlags) != kDefault) _mm_setcsr(kDefault);
-  }
-  ~DefaultFloatEnvironment() {
-    if ((host_ & ~kFlags) != kDefault) _mm_setcsr(host_);
-  }
-
- private:
-  static constexpr unsigned kFlags = 0x3f;  // the sticky exception flags
-  static constexpr unsigned kDefault = 0x1f80;
-  unsigned host_;
-#else
-  DefaultFloatEnvironment() noexcept : saved_(std::fegetenv(&host_) == 0) {
-    if (saved_) std::fesetenv(FE_DFL_ENV);
-  }
-  ~DefaultFloatEnvironment() {
-    if (saved_) std::fesetenv(&host_);
-  }
-
- private:
-  std::fenv_t host_;
-  bool saved_;
-#endif
-
- public:
-  DefaultFloatEnvironment(const DefaultFloatEnvironment&) = delete;
-  DefaultFloatEnvironment& operator=(const DefaultFloatEnvironment&) = delete;
-};
-
 // Runs one parse call and turns its outcome into the result record.
 template <class Body>
 ParseResult runParseCall(Body&& body) noexcept {
+  // Numbers are read and written the same whatever environment the host
+  // keeps (see float_environment.h).
   const DefaultFloatEnvironment floatEnvironment;
   ParseResult result;
   std::memset(&result, 0, sizeof result);
