@@ -13,6 +13,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "support/results.h"
 #include "vellum_sql_parser.h"
 
 namespace {
@@ -47,10 +48,9 @@ void expectCleanRecord(const ParseResult& r) {
   vellum_free_buffer(r.error);
 }
 
-// The bytes of a call's document, or its error text.
+// What a call answered; its buffers are released.
 std::string outcome(ParseResult r) {
-  std::string text = r.status == 0 ? std::string(reinterpret_cast<const char*>(r.data), r.data_len)
-                                   : std::string(r.error, r.error_len);
+  std::string text = vellum_test::describe(r);
   vellum_free_buffer(r.data);
   vellum_free_buffer(r.error);
   return text;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/results.h"
 #include "vellum_sql_parser.h"
 
 namespace {
@@ -34,10 +35,7 @@ std::vector<Input> inputs() {
 }
 
 // A result's contents, copied before its buffers are handed over.
-std::string describe(const ParseResult& r) {
-  if (r.status == 0) return "ok:" + std::string(reinterpret_cast<const char*>(r.data), static_cast<size_t>(r.data_len));
-  return "error:" + std::string(r.error, static_cast<size_t>(r.error_len));
-}
+using vellum_test::describe;
 
 ParseResult parse(const Input& input) {
   return input.sql ? vellum_parse_sql(input.text.data(), input.len) : vellum_parse_promql(input.text.c_str(), input.len);

@@ -93,5 +93,4 @@ void expectErrors(const ErrorCase (&cases)[N]) {
   expectErrors(cases, cases + N);
 }
 
-
 }  // namespace vellum_test
