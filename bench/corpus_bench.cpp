@@ -116,22 +116,27 @@ const Corpus& rejectedPromQlCorpus() {
   return loaded;
 }
 
-void setCounters(benchmark::State& state, const Corpus& c) {
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * c.bytes));
-  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * c.statements.size()));
+// Bytes and texts parsed, counting each of `times` calls.
+void setCounters(benchmark::State& state, const Corpus& c, int times = 1) {
+  const auto calls = static_cast<std::int64_t>(state.iterations()) * times;
+  state.SetBytesProcessed(calls * static_cast<std::int64_t>(c.bytes));
+  state.SetItemsProcessed(calls * static_cast<std::int64_t>(c.statements.size()));
 }
 
-// Every corpus statement through `parse` on each iteration.
+// Every corpus statement through `parse` on each iteration, `times` calls
+// in a row.
 template <class Parse>
-void parseCorpus(benchmark::State& state, const Corpus& c, Parse parse) {
+void parseCorpus(benchmark::State& state, const Corpus& c, Parse parse, int times = 1) {
   if (c.statements.empty()) {
     state.SkipWithError("no corpus");
     return;
   }
   for (auto _ : state) {
-    for (const std::string& text : c.statements) parse(text);
+    for (const std::string& text : c.statements) {
+      for (int i = 0; i < times; ++i) parse(text);
+    }
   }
-  setCounters(state, c);
+  setCounters(state, c, times);
 }
 
 void parseSql(const std::string& text) {
@@ -151,6 +156,14 @@ void parsePromQl(const std::string& text) {
 void BM_VellumCorpus(benchmark::State& state) { parseCorpus(state, corpus(), parseSql); }
 BENCHMARK(BM_VellumCorpus)->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
 
+// Each statement twice in a row: the second call finds the branch history
+// and the caches as the first left them, which the one call of a real host
+// seldom does. The difference to BM_VellumCorpus is the cost of the second
+// calls, and what the first calls cost beyond it is the price of meeting a
+// statement cold (see the summary).
+void BM_VellumCorpusTwice(benchmark::State& state) { parseCorpus(state, corpus(), parseSql, 2); }
+BENCHMARK(BM_VellumCorpusTwice)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_VellumPromQlCorpus(benchmark::State& state) { parseCorpus(state, promQlCorpus(), parsePromQl); }
 BENCHMARK(BM_VellumPromQlCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -163,15 +176,31 @@ void BM_VellumRejectedPromQlCorpus(benchmark::State& state) {
 BENCHMARK(BM_VellumRejectedPromQlCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 #ifdef VELLUM_HAVE_PG_QUERY
-void BM_PgQueryCorpus(benchmark::State& state) {
-  parseCorpus(state, corpus(), [](const std::string& text) {
-    PgQueryParseResult r = pg_query_parse(text.c_str());
-    benchmark::DoNotOptimize(r.parse_tree);
-    pg_query_free_parse_result(r);
-  });
+void parsePgQuery(const std::string& text) {
+  PgQueryParseResult r = pg_query_parse(text.c_str());
+  benchmark::DoNotOptimize(r.parse_tree);
+  pg_query_free_parse_result(r);
 }
+
+void BM_PgQueryCorpus(benchmark::State& state) { parseCorpus(state, corpus(), parsePgQuery); }
 BENCHMARK(BM_PgQueryCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PgQueryCorpusTwice(benchmark::State& state) { parseCorpus(state, corpus(), parsePgQuery, 2); }
+BENCHMARK(BM_PgQueryCorpusTwice)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
+
+// Splits the time of one pass over the corpus (`once`) with the time of the
+// pass that calls twice per statement (`twice`): the second calls cost
+// twice - once, and the rest of `once` is what meeting the statements cold
+// adds. Per statement, in ns.
+void printColdShare(const char* parser, double once, double twice, double n) {
+  if (once <= 0 || twice <= 0) return;
+  const double warm = (twice - once) * 1e9 / n;
+  const double cold = once * 1e9 / n - warm;
+  std::printf("%s, each statement twice in a row: the second call %.0f ns, so %.0f ns (%.0f%%) of a first call is the "
+              "price of a statement met cold\n",
+              parser, warm, cold, 100.0 * cold / (once * 1e9 / n));
+}
 
 void printSummary(const vellum_bench::RecordingReporter& reporter) {
   const Corpus& c = corpus();
@@ -190,6 +219,7 @@ void printSummary(const vellum_bench::RecordingReporter& reporter) {
   // With two threads the time per iteration is the wall-clock time over the
   // iterations of both threads, so perfect scaling halves it.
   if (one > 0 && two > 0) std::printf("2 threads: %.2fx the throughput of one\n", one / two);
+  printColdShare("vellum_parse_sql", one, reporter.wall("BM_VellumCorpusTwice/real_time"), n);
 #ifdef VELLUM_HAVE_PG_QUERY
   const double pg = reporter.wall("BM_PgQueryCorpus/real_time");
   const double pgCpu = reporter.cpu("BM_PgQueryCorpus/real_time");
@@ -198,6 +228,7 @@ void printSummary(const vellum_bench::RecordingReporter& reporter) {
     std::printf("ratio (pg_query time / vellum time): %.1fx wall, %.1fx CPU\n", pg / one,
                 oneCpu > 0 ? pgCpu / oneCpu : 0.0);
   }
+  printColdShare("pg_query_parse", pg, reporter.wall("BM_PgQueryCorpusTwice/real_time"), n);
 #else
   std::printf("pg_query not available: no comparison\n");
 #endif
