@@ -1,5 +1,6 @@
 #include "promql/promql_writer.h"
 
+#include <array>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -26,14 +27,18 @@ constexpr Run kEndToLine{str("end"), map(3), str("line")};
 constexpr Run kNumber{Piece{0x00, {}}};
 constexpr Run kSmallSpanEntry = joinRuns<kSpanToStartLine, kNumber, kColumnKey, kNumber, kOffsetKey, kNumber,
                                          kEndToLine, kNumber, kColumnKey, kNumber, kOffsetKey, kNumber>();
-constexpr std::size_t kSpanNumberAt[6] = {
-    kSpanToStartLine.size,
-    kSpanToStartLine.size + 1 + kColumnKey.size,
-    kSpanToStartLine.size + 2 + kColumnKey.size + kOffsetKey.size,
-    kSpanToStartLine.size + 3 + kColumnKey.size + kOffsetKey.size + kEndToLine.size,
-    kSpanToStartLine.size + 4 + 2 * kColumnKey.size + kOffsetKey.size + kEndToLine.size,
-    kSpanToStartLine.size + 5 + 2 * kColumnKey.size + 2 * kOffsetKey.size + kEndToLine.size,
-};
+constexpr auto kSpanNumberAt = [] {
+  // Each number follows the run before it in the join above.
+  const std::size_t runBefore[6] = {kSpanToStartLine.size, kColumnKey.size, kOffsetKey.size,
+                                    kEndToLine.size,       kColumnKey.size, kOffsetKey.size};
+  std::array<std::size_t, 6> at{};
+  std::size_t offset = 0;
+  for (int i = 0; i < 6; ++i) {
+    offset += runBefore[i];
+    at[i] = offset++;
+  }
+  return at;
+}();
 static_assert(kSmallSpanEntry.size == 62 && kSpanNumberAt[5] == 61);
 
 class PromWriter {
