@@ -87,7 +87,10 @@ TEST(DocAlterTest, AlterTableAndSequenceMaps) {
       {"ALTER SEQUENCE s RESTART OWNED BY t.id",
        R"([{"kind":{"variant":"AlterSequence","if_exists":false,"name":"s","options":{"start":null,"increment":null,"min_value":null,
            "max_value":null,"cache":null,"cycle":null,"restart":null,"restart_default":true,"owned_by":"t.id"}}}])"},
-      {"ALTER SEQUENCE s CACHE -1", "error: invalid unsigned integer: -1"},
+      {"ALTER SEQUENCE s CACHE -1", "error: Parsed integer outside of valid range"},
+      {"ALTER SEQUENCE s CACHE -00",
+       R"([{"kind":{"variant":"AlterSequence","if_exists":false,"name":"s","options":{"start":null,"increment":null,"min_value":null,
+           "max_value":null,"cache":0,"cycle":null,"restart":null,"restart_default":false,"owned_by":null}}}])"},
   };
   for (const DocCase& c : cases) EXPECT_EQ(sqlDocJson(c.input), expectedText(c.expected)) << c.input;
   // The statement and its action take the ALTER token's span.
