@@ -353,6 +353,10 @@ TEST(DocDdlTest, NamesThatSpellMarkers) {
       {R"(CREATE INDEX "IF NOT EXISTS" ON t (c) WITH (m = 1))",
        R"([{"kind":{"variant":"CreateIndex","if_not_exists":false,"name":"IF NOT EXISTS","table":"t","column":"c",)"
        R"("method":null,"options":[{"key":"m","value":"1"}]}}])"},
+      {R"(CREATE INDEX "IF NOT EXISTS" ON t (c) USING HNSW; CREATE INDEX IF NOT EXISTS "IF NOT EXISTS" ON t (c))",
+       R"([{"kind":{"variant":"CreateIndex","if_not_exists":false,"name":"IF NOT EXISTS","table":"t","column":"c",)"
+       R"("method":"Hnsw","options":[]}},{"kind":{"variant":"CreateIndex","if_not_exists":true,"name":"IF NOT EXISTS",)"
+       R"("table":"t","column":"c","method":null,"options":[]}}])"},
       {R"(CREATE VIEW "IF NOT EXISTS" AS SELECT 1)",
        R"([{"kind":{"variant":"CreateView","if_not_exists":false,"name":"IF NOT EXISTS","columns":[],"query":{"kind":{)"
        R"("variant":"Select","distinct":false,"distinct_on":[],"projection":[{"variant":"Expr","expr":#1,"alias":null}],)"

@@ -25,6 +25,13 @@ SqlNode* newConstraint(Parser& p, const SqlSpan& keyword, std::string_view form)
 
 SqlNode* newName(Parser& p, const Token& name) { return newIdentifier(p.arena, name.text, name.span()); }
 
+// A keyword flag child: the phrase as an identifier, without a position.
+SqlNode* newFlag(Arena& arena, std::string_view phrase) {
+  SqlNode* flag = newIdentifier(arena, phrase, SqlSpan{});
+  flag->keywordFlag = true;
+  return flag;
+}
+
 // GENERATED {ALWAYS | BY DEFAULT} AS IDENTITY [( sequence_options )]
 // At the word `generated`.
 SqlNode* parseIdentity(Parser& p) {
@@ -126,7 +133,7 @@ SqlNode* Parser::parseCreate() {
 SqlNode* Parser::parseCreateTable(const Token& createToken, bool temporary) {
   skip(tkTable);
   SqlNode* table = newNode(arena, nkCreateTable, createToken.span());
-  if (temporary) addChild(table, newIdentifier(arena, "TEMPORARY", SqlSpan{}));
+  if (temporary) addChild(table, newFlag(arena, "TEMPORARY"));
   parseIfNotExists(table);
   addChild(table, newName(*this, expectIdent("table name")));
   skip(tkLParen);
@@ -469,14 +476,14 @@ void Parser::parseIfNotExists(SqlNode* node) {
   if (!accept(tkIf)) return;
   skip(tkNot);
   skip(tkExists);
-  addChild(node, newIdentifier(arena, "IF NOT EXISTS", SqlSpan{}));
+  addChild(node, newFlag(arena, "IF NOT EXISTS"));
 }
 
 // [IF EXISTS]
 void Parser::parseIfExists(SqlNode* node) {
   if (!accept(tkIf)) return;
   skip(tkExists);
-  addChild(node, newIdentifier(arena, "IF EXISTS", SqlSpan{}));
+  addChild(node, newFlag(arena, "IF EXISTS"));
 }
 
 }  // namespace vellum::sql

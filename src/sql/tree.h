@@ -118,6 +118,9 @@ struct SqlNode {
   bool analyze = false;
   bool limitWithTies = false;
   bool quantifierAll = false;
+  // An identifier that the parser made for a keyword flag ("IF NOT EXISTS",
+  // "IF EXISTS", "TEMPORARY"), unlike a quoted name that spells one.
+  bool keywordFlag = false;
 
   SqlNodeKind kind;
 
