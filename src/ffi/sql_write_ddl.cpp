@@ -5,8 +5,9 @@
 // Keyword flags ("IF NOT EXISTS", "TEMPORARY", "IF EXISTS") are identifier
 // children in front of the name. A quoted name may spell a flag's text, so a
 // flag is only taken as one where the children leave room for it beside the
-// name: a name is never lost to a flag, and a missing name never reads past
-// the children.
+// name (and, where the count cannot tell, as CREATE INDEX's can't, only when
+// the parser marked it): a name is never lost to a flag, and a missing name
+// never reads past the children.
 #include <charconv>
 #include <string>
 #include <type_traits>
