@@ -314,7 +314,7 @@ void SqlWriter::writeCreateIndex(const SqlNode* node) {
   // parts are a flag and three names, or a name spelling the flag, two names
   // and a method: only the parser knows which.
   std::size_t first =
-      parts >= 4 && isFlag(children[0], "IF NOT EXISTS") && (parts >= 5 || children[0]->keywordFlag) ? 1 : 0;
+      parts >= 4 && isFlag(children[0], "IF NOT EXISTS") && (parts >= 5 || children[0]->extra().keywordFlag) ? 1 : 0;
   const SqlNode* method = first + 3 < parts && children[first + 3] != nullptr &&
                                   children[first + 3]->kind == nkIdentifier
                               ? children[first + 3]

@@ -28,7 +28,7 @@ SqlNode* newName(Parser& p, const Token& name) { return newIdentifier(p.arena, n
 // A keyword flag child: the phrase as an identifier, without a position.
 SqlNode* newFlag(Arena& arena, std::string_view phrase) {
   SqlNode* flag = newIdentifier(arena, phrase, SqlSpan{});
-  flag->keywordFlag = true;
+  flag->mutableExtra(arena).keywordFlag = true;
   return flag;
 }
 

@@ -81,8 +81,8 @@ struct SqlNode;
 using NodeList = ArenaVector<SqlNode*>;
 using TextList = ArenaVector<std::string_view>;
 
-// Common fields used only by constraints, COPY, ON CONFLICT, MERGE, EXPLAIN
-// and sequences.
+// Common fields used only by constraints, COPY, ON CONFLICT, MERGE, EXPLAIN,
+// sequences and keyword flags.
 struct SqlNodeExtra {
   std::string_view explainFormat;
   std::string_view subKind;
@@ -94,6 +94,9 @@ struct SqlNodeExtra {
   std::string_view onUpdate;
   bool deferrable = false;
   bool initiallyDeferred = false;
+  // An identifier that the parser made for a keyword flag ("IF NOT EXISTS",
+  // "IF EXISTS", "TEMPORARY"), unlike a quoted name that spells one.
+  bool keywordFlag = false;
   SqlNode* extraExpr = nullptr;
   std::string_view detailText;
   std::string_view copyDirection;
@@ -118,9 +121,6 @@ struct SqlNode {
   bool analyze = false;
   bool limitWithTies = false;
   bool quantifierAll = false;
-  // An identifier that the parser made for a keyword flag ("IF NOT EXISTS",
-  // "IF EXISTS", "TEMPORARY"), unlike a quoted name that spells one.
-  bool keywordFlag = false;
 
   SqlNodeKind kind;
 
