@@ -208,7 +208,7 @@ TEST(DocDdlTest, SequenceIntegersOutOfRange) {
       {"CREATE SEQUENCE s INCREMENT 99999999999999999999", "error: Parsed integer outside of valid range"},
       {"CREATE SEQUENCE s RESTART -9223372036854775809", "error: Parsed integer outside of valid range"},
       {"CREATE SEQUENCE s CACHE 18446744073709551616", "error: Parsed integer outside of valid range"},
-      // A negative cache is a number outside the unsigned range; minus zero is zero.
+      // A negative cache is a number outside the unsigned range.
       {"CREATE SEQUENCE s CACHE -1", "error: Parsed integer outside of valid range"},
       {"CREATE SEQUENCE s CACHE -99999999999999999999", "error: Parsed integer outside of valid range"},
       {"CREATE TABLE t (a INT GENERATED ALWAYS AS IDENTITY (MAXVALUE 9223372036854775808))",

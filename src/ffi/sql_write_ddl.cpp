@@ -78,18 +78,19 @@ template <class Integer>
 Integer parseOptionValue(std::string_view text, const char* invalid) {
   Integer value = 0;
   const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if constexpr (std::is_unsigned_v<Integer>) {
-    // A negative decimal integer is a number outside the unsigned range,
-    // not a text that is no number; minus zero is zero.
-    if (text.size() >= 2 && text[0] == '-') {
-      const std::string_view digits = text.substr(1);
-      if (digits.find_first_not_of("0123456789") == std::string_view::npos) {
-        if (digits.find_first_not_of('0') == std::string_view::npos) return 0;
+    // The unsigned conversion takes no sign, but a negative integer is a
+    // number outside the range, not a text that is no number; minus zero
+    // is zero.
+    if (ec == std::errc::invalid_argument && text.size() >= 2 && text[0] == '-') {
+      auto [digitsEnd, digitsError] = std::from_chars(text.data() + 1, end, value);
+      if (digitsEnd == end) {
+        if (digitsError == std::errc() && value == 0) return 0;
         throw ValueError("Parsed integer outside of valid range");
       }
     }
   }
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if (ptr != end || ec == std::errc::invalid_argument) throw ValueError(invalid + std::string(text));
   if (ec == std::errc::result_out_of_range) throw ValueError("Parsed integer outside of valid range");
   return value;

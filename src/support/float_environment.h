@@ -5,10 +5,10 @@
 // literal would stop the process.
 #pragma once
 
-#include <cfenv>
-
 #if defined(__x86_64__) && defined(__SSE2__)
 #include <xmmintrin.h>
+#else
+#include <cfenv>
 #endif
 
 namespace vellum {
