@@ -226,6 +226,13 @@ void printColdShare(const char* parser, double once, double twice, double n) {
   if (once <= 0 || twice <= 0) return;
   const double warm = (twice - once) * 1e9 / n;
   const double cold = once * 1e9 / n - warm;
+  if (cold < 0) {
+    // The machine slowed down between the two passes: no split to report.
+    std::printf("%s, each statement twice in a row: that pass took more than twice the single one, so the load on "
+                "the machine changed between them; no split\n",
+                parser);
+    return;
+  }
   std::printf("%s, each statement twice in a row: the second call %.0f ns, so %.0f ns (%.0f%%) of a first call is the "
               "price of a statement met cold\n",
               parser, warm, cold, 100.0 * cold / (once * 1e9 / n));
