@@ -125,19 +125,25 @@ void setCounters(benchmark::State& state, const Corpus& c, int times = 1) {
   state.SetItemsProcessed(calls * static_cast<std::int64_t>(c.statements.size()));
 }
 
-// Every corpus statement through `parse` on each iteration, `times` calls
-// in a row.
+// False, and the benchmark skipped, when the corpus was not found.
+bool haveCorpus(benchmark::State& state, const Corpus& c) {
+  if (c.statements.empty()) state.SkipWithError("no corpus");
+  return !c.statements.empty();
+}
+
+// One pass: every corpus statement through `parse`, `times` calls in a row.
+template <class Parse>
+void passOver(const Corpus& c, Parse parse, int times = 1) {
+  for (const std::string& text : c.statements) {
+    for (int i = 0; i < times; ++i) parse(text);
+  }
+}
+
+// A pass over the corpus on each iteration.
 template <class Parse>
 void parseCorpus(benchmark::State& state, const Corpus& c, Parse parse, int times = 1) {
-  if (c.statements.empty()) {
-    state.SkipWithError("no corpus");
-    return;
-  }
-  for (auto _ : state) {
-    for (const std::string& text : c.statements) {
-      for (int i = 0; i < times; ++i) parse(text);
-    }
-  }
+  if (!haveCorpus(state, c)) return;
+  for (auto _ : state) passOver(c, parse, times);
   setCounters(state, c, times);
 }
 
@@ -199,16 +205,13 @@ std::vector<double> pairedRatios;
 
 void BM_CorpusPairs(benchmark::State& state) {
   const Corpus& c = corpus();
-  if (c.statements.empty()) {
-    state.SkipWithError("no corpus");
-    return;
-  }
+  if (!haveCorpus(state, c)) return;
   using Clock = std::chrono::steady_clock;
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
-    for (const std::string& text : c.statements) parseSql(text);
+    passOver(c, parseSql);
     const Clock::time_point middle = Clock::now();
-    for (const std::string& text : c.statements) parsePgQuery(text);
+    passOver(c, parsePgQuery);
     const Clock::time_point end = Clock::now();
     pairedRatios.push_back(std::chrono::duration<double>(end - middle).count() /
                            std::chrono::duration<double>(middle - start).count());
