@@ -347,6 +347,16 @@ TEST(DocDdlTest, NamesThatSpellMarkers) {
       {R"(CREATE TEMP TABLE IF NOT EXISTS "IF NOT EXISTS" (a INT))",
        R"([{"kind":{"variant":"CreateTable","if_not_exists":true,"temporary":true,"name":"IF NOT EXISTS","columns":[{)"
        R"("name":"a","data_type":{"variant":"Int"},"constraints":[]}],"constraints":[],"with_options":[]}}])"},
+      // Both flags, then a name spelling the first of them.
+      {R"(CREATE TEMPORARY TABLE IF NOT EXISTS "TEMPORARY" (a INT))",
+       R"([{"kind":{"variant":"CreateTable","if_not_exists":true,"temporary":true,"name":"TEMPORARY","columns":[{)"
+       R"("name":"a","data_type":{"variant":"Int"},"constraints":[]}],"constraints":[],"with_options":[]}}])"},
+      {R"(CREATE SEQUENCE "IF NOT EXISTS"; CREATE SEQUENCE IF NOT EXISTS "IF NOT EXISTS" CACHE 2)",
+       R"([{"kind":{"variant":"CreateSequence","if_not_exists":false,"name":"IF NOT EXISTS","options":{"start":null,)"
+       R"("increment":null,"min_value":null,"max_value":null,"cache":null,"cycle":null,"restart":null,)"
+       R"("restart_default":false,"owned_by":null}}},{"kind":{"variant":"CreateSequence","if_not_exists":true,)"
+       R"("name":"IF NOT EXISTS","options":{"start":null,"increment":null,"min_value":null,"max_value":null,"cache":2,)"
+       R"("cycle":null,"restart":null,"restart_default":false,"owned_by":null}}}])"},
       {R"(DROP TABLE "IF EXISTS"; DROP INDEX IF EXISTS "IF EXISTS")",
        R"([{"kind":{"variant":"DropTable","if_exists":false,"name":"IF EXISTS"}},{"kind":{"variant":"DropIndex",)"
        R"("if_exists":true,"name":"IF EXISTS"}}])"},
